@@ -1,0 +1,1 @@
+// The conversion units join this library.

@@ -1,0 +1,68 @@
+#include "Application.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QWidget>
+
+TApplication *Application = nullptr;
+
+namespace {
+// QApplication keeps a reference to argc: it must outlive the object.
+QApplication *s_qapp = nullptr;
+} // namespace
+
+TApplication::TApplication(int &argc, char **argv)
+{
+    if (!QApplication::instance())
+        s_qapp = new QApplication(argc, argv);
+    Application = this;
+}
+
+TApplication::~TApplication()
+{
+    Application = nullptr;
+    delete s_qapp;
+    s_qapp = nullptr;
+}
+
+QString TApplication::Title() const
+{
+    return QApplication::applicationDisplayName();
+}
+
+void TApplication::SetTitle(const QString &title)
+{
+    QApplication::setApplicationDisplayName(title);
+    QApplication::setApplicationName(title);
+}
+
+int TApplication::Run()
+{
+    if (m_mainForm)
+        m_mainForm->show();
+    return QApplication::exec();
+}
+
+void TApplication::ProcessMessages()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TApplication::Minimize()
+{
+    if (m_mainForm)
+        m_mainForm->showMinimized();
+}
+
+QString TApplication::ExeName()
+{
+    return QCoreApplication::applicationFilePath();
+}
+
+QStringList TApplication::Parameters()
+{
+    QStringList args = QCoreApplication::arguments();
+    if (!args.isEmpty())
+        args.removeFirst();
+    return args;
+}

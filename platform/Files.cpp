@@ -1,0 +1,202 @@
+#include "Files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+QByteArray encode(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+// File time to local time at two-second resolution, as the packed date and
+// time of a directory search holds it.
+void setTime(const struct timespec &ts, QDateTime &out, bool &valid)
+{
+    if (ts.tv_sec <= 0) {
+        valid = false;
+        return;
+    }
+    QDateTime t = QDateTime::fromSecsSinceEpoch(qint64(ts.tv_sec), Qt::LocalTime);
+    const QTime tm = t.time();
+    t.setTime(QTime(tm.hour(), tm.minute(), tm.second() & ~1));
+    // The packed form holds the years 1980 to 2107.
+    valid = t.isValid() && t.date().year() >= 1980 && t.date().year() <= 2107;
+    if (valid)
+        out = t;
+}
+
+FileEntry entryFrom(const QString &name, const struct stat &st, bool isLink)
+{
+    FileEntry e;
+    e.name = name;
+    e.isLink = isLink;
+    e.isDirectory = S_ISDIR(st.st_mode);
+    e.size = e.isDirectory ? 0 : qint64(st.st_size);
+    e.isReadOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    e.isHidden = name.startsWith(QLatin1Char('.')) && name != QLatin1String(".") &&
+                 name != QLatin1String("..");
+    e.isSystem = !S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode);
+    e.isArchive = S_ISREG(st.st_mode);
+    e.device = quint64(st.st_dev);
+    e.inode = quint64(st.st_ino);
+    setTime(st.st_ctim, e.creationTime, e.creationTimeValid);
+    setTime(st.st_mtim, e.lastWriteTime, e.lastWriteTimeValid);
+    setTime(st.st_atim, e.lastAccessTime, e.lastAccessTimeValid);
+    return e;
+}
+
+// stat() following links; a dangling link is described by lstat().
+bool statEntry(int dirFd, const char *name, struct stat &st, bool &isLink)
+{
+    struct stat lst;
+    if (fstatat(dirFd, name, &lst, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    isLink = S_ISLNK(lst.st_mode);
+    if (!isLink) {
+        st = lst;
+        return true;
+    }
+    if (fstatat(dirFd, name, &st, 0) != 0)
+        st = lst;
+    return true;
+}
+
+bool matchFrom(const QChar *n, const QChar *nEnd, const QChar *p, const QChar *pEnd)
+{
+    // Iterative wildcard match with one back-track point for the last "*".
+    const QChar *star = nullptr;
+    const QChar *starName = nullptr;
+    while (n != nEnd) {
+        if (p != pEnd && (*p == QLatin1Char('?') || p->toCaseFolded() == n->toCaseFolded())) {
+            ++n;
+            ++p;
+        } else if (p != pEnd && *p == QLatin1Char('*')) {
+            star = p++;
+            starName = n;
+        } else if (star) {
+            p = star + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (p != pEnd && *p == QLatin1Char('*'))
+        ++p;
+    return p == pEnd;
+}
+} // namespace
+
+bool MatchesPattern(const QString &name, const QString &pattern)
+{
+    if (pattern.isEmpty() || pattern == QLatin1String("*") || pattern == QLatin1String("*.*"))
+        return true;
+    return matchFrom(name.constData(), name.constData() + name.size(), pattern.constData(),
+                     pattern.constData() + pattern.size());
+}
+
+std::optional<FileEntry> LookUpPath(const QString &path)
+{
+    QString p = path;
+    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
+        p.chop(1);
+    if (p.isEmpty() || p == QLatin1String("/"))
+        return std::nullopt;
+    const QByteArray native = encode(p);
+    struct stat st;
+    bool isLink = false;
+    if (!statEntry(AT_FDCWD, native.constData(), st, isLink))
+        return std::nullopt;
+    const int slash = p.lastIndexOf(QLatin1Char('/'));
+    return entryFrom(p.mid(slash + 1), st, isLink);
+}
+
+std::vector<FileEntry> ListFolder(const QString &folder, const QString &pattern)
+{
+    std::vector<FileEntry> entries;
+    const QByteArray native = encode(folder.isEmpty() ? QStringLiteral(".") : folder);
+    const int fd = open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return entries;
+    DIR *dir = fdopendir(fd);
+    if (!dir) {
+        close(fd);
+        return entries;
+    }
+    while (struct dirent *d = readdir(dir)) {
+        const QString name = QFile::decodeName(d->d_name);
+        if (!MatchesPattern(name, pattern))
+            continue;
+        struct stat st;
+        bool isLink = false;
+        // An entry that vanished since the listing is simply not reported.
+        if (!statEntry(dirfd(dir), d->d_name, st, isLink))
+            continue;
+        entries.push_back(entryFrom(name, st, isLink));
+    }
+    closedir(dir);
+    return entries;
+}
+
+QString ExpandFileName(const QString &path)
+{
+    if (path.isEmpty())
+        return QDir::currentPath();
+    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+}
+
+bool FileExists(const QString &path)
+{
+    const auto e = LookUpPath(path);
+    return e && !e->isDirectory;
+}
+
+bool DirectoryExists(const QString &path)
+{
+    if (path == QLatin1String("/"))
+        return true;
+    const auto e = LookUpPath(path);
+    return e && e->isDirectory;
+}
+
+qint64 FileSize64(const QString &path)
+{
+    if (path.isEmpty())
+        return -1;
+    const QByteArray native = encode(path);
+    // O_NONBLOCK: a named pipe must not block the caller.
+    const int fd = open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    const qint64 size = fstat(fd, &st) == 0 ? qint64(st.st_size) : -1;
+    close(fd);
+    return size;
+}
+
+bool DeleteFile(const QString &path)
+{
+    return !path.isEmpty() && unlink(encode(path).constData()) == 0;
+}
+
+bool ForceDirectories(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    return QDir().mkpath(path) && QFileInfo(path).isDir();
+}
+
+bool SameFile(const QString &a, const QString &b)
+{
+    struct stat sa, sb;
+    if (stat(encode(a).constData(), &sa) != 0 || stat(encode(b).constData(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}

@@ -1,0 +1,53 @@
+#include "TextFile.h"
+
+#include "Errors.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+bool IsValidUtf8(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(bytes);
+    Q_UNUSED(text);
+    return !utf8.hasError();
+}
+
+QString DecodeText(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(bytes);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder cp932("Windows-31J", QStringDecoder::Flag::Stateless);
+    if (!cp932.isValid())
+        return QString::fromLatin1(bytes);
+    return cp932(bytes);
+}
+
+QString ReadTextFile(const QString &path)
+{
+    QFile file(path);
+    // A folder opens on this platform, but it has no text.
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        throw EFOpenError(path);
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EFOpenError(path);
+    return DecodeText(bytes);
+}
+
+bool WriteTextFile(const QString &path, const QString &text)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = text.toUtf8();
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}

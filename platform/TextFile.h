@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Text as the program reads it: UTF-8 when the bytes are valid UTF-8 (a leading
+// byte-order mark is dropped), otherwise CP932 (Shift-JIS as Windows writes it).
+QString DecodeText(const QByteArray &bytes);
+bool IsValidUtf8(const QByteArray &bytes);
+
+// Reads a whole file and decodes it; raises EFOpenError when it cannot be read.
+QString ReadTextFile(const QString &path);
+
+// Replaces a file atomically with the UTF-8 text; false when the file cannot be written.
+bool WriteTextFile(const QString &path, const QString &text);

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Pocketclips needs; skips what is already there.
+#   install-deps.sh run    what building and running the program needs
+#   install-deps.sh test   that, plus what the test suite needs
+set -euo pipefail
+
+mode=${1:-run}
+packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools libjpeg62-turbo-dev
+          ffmpeg fonts-ipafont-gothic fonts-wine)
+if [ "$mode" = test ]; then
+    packages+=(xvfb xauth clang)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -ne 0 ] && sudo=(sudo)
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

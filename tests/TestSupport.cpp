@@ -1,0 +1,55 @@
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+MessageRecorder::MessageRecorder()
+{
+    SetMessageSink([this](MessageKind kind, const QString &text) {
+        m_messages.append(qMakePair(kind, text));
+    });
+}
+
+MessageRecorder::~MessageRecorder()
+{
+    SetMessageSink({});
+}
+
+QStringList MessageRecorder::texts() const
+{
+    QStringList out;
+    for (const auto &m : m_messages)
+        out << m.second;
+    return out;
+}
+
+QStringList MessageRecorder::errors() const
+{
+    QStringList out;
+    for (const auto &m : m_messages)
+        if (m.first == MessageKind::Error)
+            out << m.second;
+    return out;
+}
+
+QString WriteFile(const QString &dir, const QString &relative, const QByteArray &bytes)
+{
+    const QString path = dir + QLatin1Char('/') + relative;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString ProgramDir()
+{
+    return QStringLiteral(PC_PROGRAM_DIR);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "Dialogs.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QTemporaryDir>
+
+// Records every message box and error box while it lives; nothing is shown.
+class MessageRecorder
+{
+public:
+    MessageRecorder();
+    ~MessageRecorder();
+
+    QStringList texts() const;
+    QStringList errors() const; // texts of the error boxes only
+    int count() const { return int(m_messages.size()); }
+    void clear() { m_messages.clear(); }
+
+private:
+    QList<QPair<MessageKind, QString>> m_messages;
+};
+
+// Writes bytes to a file below dir, creating folders; returns the full path.
+QString WriteFile(const QString &dir, const QString &relative, const QByteArray &bytes);
+QByteArray ReadFile(const QString &path);
+
+// The folder the program and its adapter are built into.
+QString ProgramDir();

@@ -1,0 +1,82 @@
+#include "Errors.h"
+#include "Guard.h"
+#include "Misc.h"
+#include "Shell.h"
+#include "TestSupport.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+class Handlers : public QObject
+{
+    Q_OBJECT
+
+public:
+    int calls = 0;
+    void Ok() { ++calls; }
+    void Fails() { throw EConvertError::notInteger("12.5"); }
+    void FailsSilently() { throw EAbort(); }
+    void FailsPlain() { throw 42; }
+    void WithArg(bool checked) { calls += checked ? 10 : 1; }
+};
+
+class TestFramework : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void messages();
+    void guardShowsErrorBox();
+    void beepIsCounted();
+    void shellHooks();
+};
+
+void TestFramework::messages()
+{
+    const QString notInt = EConvertError::notInteger("x").message();
+    QCOMPARE(notInt, QString::fromUtf8("'x' は整数ではありません"));
+    QCOMPARE(EFOpenError("/a/profile.txt").message(), QString::fromUtf8("ファイル /a/profile.txt は開けません"));
+    QCOMPARE(EIniFileException("/a/Pocketclips.ini").message(), QString::fromUtf8("/a/Pocketclips.ini に書き込めません"));
+    QCOMPARE(EListError(5).message(), QString::fromUtf8("リストのインデックスが範囲を超えています (5)"));
+    QCOMPARE(QString::fromUtf8(EFOpenError("/x").what()), QString::fromUtf8("ファイル /x は開けません"));
+}
+
+void TestFramework::guardShowsErrorBox()
+{
+    MessageRecorder rec;
+    Handlers h;
+    QPushButton button;
+    connect(&button, &QPushButton::clicked, &h, Guarded(&h, &Handlers::Ok));
+    connect(&button, &QPushButton::clicked, &h, Guarded(&h, &Handlers::Fails));
+    connect(&button, &QPushButton::clicked, &h, Guarded(&h, &Handlers::FailsSilently));
+    connect(&button, &QPushButton::clicked, &h, Guarded(&h, &Handlers::FailsPlain));
+    connect(&button, &QPushButton::clicked, &h, Guarded(&h, &Handlers::WithArg));
+    button.click();
+    QCOMPARE(h.calls, 2); // Ok, then WithArg(false): every handler ran
+    QCOMPARE(rec.errors(), (QStringList{QString::fromUtf8("'12.5' は整数ではありません"), QString()}));
+}
+
+void TestFramework::beepIsCounted()
+{
+    const int before = BeepCount();
+    MessageBeep();
+    MessageBeep();
+    QCOMPARE(BeepCount(), before + 2);
+}
+
+void TestFramework::shellHooks()
+{
+    QStringList opened;
+    QList<QStringList> ran;
+    SetShellHooks({[&](const QString &f) { opened << f; },
+                   [&](const QString &p, const QStringList &a) { ran << (QStringList{p} + a); return true; }});
+    ShellOpen("/opt/Pocketclips/Readme.txt");
+    QVERIFY(ShellRun("ffmpeg", {"-i", "a b.avi"}));
+    SetShellHooks({});
+    QCOMPARE(opened, QStringList{"/opt/Pocketclips/Readme.txt"});
+    QCOMPARE(ran, (QList<QStringList>{{"ffmpeg", "-i", "a b.avi"}}));
+}
+
+QTEST_MAIN(TestFramework)
+#include "tst_framework.moc"
