@@ -1,5 +1,6 @@
 #include "Panel.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 
@@ -95,4 +96,9 @@ void TPanel::paintEvent(QPaintEvent *)
     off.end();
     QPainter painter(this);
     painter.drawPixmap(0, 0, buffer);
+}
+
+void TPanel::mousePressEvent(QMouseEvent *event)
+{
+    event->accept();
 }

@@ -42,6 +42,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    // A panel is a child window: a press on it is its own, never the window's drag.
+    void mousePressEvent(QMouseEvent *event) override;
 
 private:
     void draw(QPainter &painter) const;
