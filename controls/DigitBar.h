@@ -50,7 +50,7 @@ public:
     Q_PROPERTY(int Max READ Max WRITE SetMax)
     Q_PROPERTY(int Min READ Min WRITE SetMin)
     Q_PROPERTY(TDigitBarModes Modes READ Modes WRITE SetModes)
-    Q_PROPERTY(int Position READ Position WRITE SetPosition NOTIFY OnChange)
+    Q_PROPERTY(int Position READ Position WRITE SetPosition)
     Q_PROPERTY(TColor Color READ Color WRITE SetColor)
     Q_PROPERTY(TColor FontColor READ FontColor WRITE SetFontColor)
     Q_PROPERTY(TColor BarColor READ BarColor WRITE SetBarColor)

@@ -6,10 +6,13 @@
 
 #include <QAbstractItemDelegate>
 #include <QAbstractItemView>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
+#include <QProxyStyle>
 #include <QScreen>
 #include <QStyleOptionComboBox>
 
@@ -242,6 +245,31 @@ private:
     TMultiColComboBox *m_combo;
 };
 
+// Opens the list below the control, as the platform's combo box does, rather
+// than over it with the selected item on the control.
+class TListBelowStyle : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == QStyle::SH_ComboBox_Popup)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+QStyle *ListBelowStyle()
+{
+    // One for all combos; it lives as long as the application.
+    static QPointer<TListBelowStyle> style;
+    if (!style) {
+        style = new TListBelowStyle;
+        style->setParent(QCoreApplication::instance());
+    }
+    return style;
+}
+
 // Saves the edit field's text around a change of the item list: Qt selects
 // and fills in items on its own, the framework's list does not.
 class EditState
@@ -275,6 +303,7 @@ TMultiColComboBox::TMultiColComboBox(QWidget *parent)
     : QComboBox(parent), m_columns(new TCBColumns(this))
 {
     m_columns->Add();
+    setStyle(ListBelowStyle());
     setInsertPolicy(QComboBox::NoInsert);
     setMaxVisibleItems(8);
     setItemDelegate(new TMultiColDelegate(this));
