@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPixmap>
 
 MessageRecorder::MessageRecorder()
 {
@@ -52,4 +53,14 @@ QByteArray ReadFile(const QString &path)
 QString ProgramDir()
 {
     return QStringLiteral(PC_PROGRAM_DIR);
+}
+
+void SaveShot(const QPixmap &picture, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("PC_SHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    picture.save(dir + '/' + name + ".png");
+    picture.scaled(picture.size() * 4, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+        .save(dir + '/' + name + "_x4.png");
 }
