@@ -72,8 +72,7 @@ void TestFiles::listFolder()
         names << e.name;
     names.sort();
     QCOMPARE(names, (QStringList{".", "..", "a.avi", "noext", "sub"}));
-    const auto sub = std::find_if(entries.begin(), entries.end(),
-                                  [](const FileEntry &e) { return e.name == "sub"; });
+    const auto sub = std::find_if(entries.begin(), entries.end(), [](const FileEntry &e) { return e.name == "sub"; });
     QVERIFY(sub->isDirectory);
     QCOMPARE(ListFolder(dir.path(), "*.avi").size(), size_t(1));
     QVERIFY(ListFolder(dir.path() + "/missing", "*.*").empty());
@@ -84,20 +83,13 @@ void TestFiles::pattern_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<bool>("match");
-    QTest::newRow("star dot star, no dot") << "README"
-                                           << "*.*" << true;
-    QTest::newRow("star") << "x.y"
-                          << "*" << true;
-    QTest::newRow("extension") << "clip.AVI"
-                               << "*.avi" << true;
-    QTest::newRow("other extension") << "clip.mp4"
-                                     << "*.avi" << false;
-    QTest::newRow("question") << "a1.txt"
-                              << "a?.txt" << true;
-    QTest::newRow("question needs one") << "a.txt"
-                                        << "a?.txt" << false;
-    QTest::newRow("star in middle") << "abcXYZdef"
-                                    << "abc*def" << true;
+    QTest::newRow("star dot star, no dot") << "README" << "*.*" << true;
+    QTest::newRow("star") << "x.y" << "*" << true;
+    QTest::newRow("extension") << "clip.AVI" << "*.avi" << true;
+    QTest::newRow("other extension") << "clip.mp4" << "*.avi" << false;
+    QTest::newRow("question") << "a1.txt" << "a?.txt" << true;
+    QTest::newRow("question needs one") << "a.txt" << "a?.txt" << false;
+    QTest::newRow("star in middle") << "abcXYZdef" << "abc*def" << true;
     QTest::newRow("japanese") << QString::fromUtf8("動画.avi") << QString::fromUtf8("動*") << true;
 }
 

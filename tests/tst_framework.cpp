@@ -36,14 +36,10 @@ void TestFramework::messages()
 {
     const QString notInt = EConvertError::notInteger("x").message();
     QCOMPARE(notInt, QString::fromUtf8("'x' は整数ではありません"));
-    QCOMPARE(EFOpenError("/a/profile.txt").message(),
-             QString::fromUtf8("ファイル /a/profile.txt は開けません"));
-    QCOMPARE(EIniFileException("/a/Pocketclips.ini").message(),
-             QString::fromUtf8("/a/Pocketclips.ini に書き込めません"));
-    QCOMPARE(EListError(5).message(),
-             QString::fromUtf8("リストのインデックスが範囲を超えています (5)"));
-    QCOMPARE(QString::fromUtf8(EFOpenError("/x").what()),
-             QString::fromUtf8("ファイル /x は開けません"));
+    QCOMPARE(EFOpenError("/a/profile.txt").message(), QString::fromUtf8("ファイル /a/profile.txt は開けません"));
+    QCOMPARE(EIniFileException("/a/Pocketclips.ini").message(), QString::fromUtf8("/a/Pocketclips.ini に書き込めません"));
+    QCOMPARE(EListError(5).message(), QString::fromUtf8("リストのインデックスが範囲を超えています (5)"));
+    QCOMPARE(QString::fromUtf8(EFOpenError("/x").what()), QString::fromUtf8("ファイル /x は開けません"));
 }
 
 void TestFramework::guardShowsErrorBox()
@@ -58,8 +54,7 @@ void TestFramework::guardShowsErrorBox()
     connect(&button, &QPushButton::clicked, &h, Guarded(&h, &Handlers::WithArg));
     button.click();
     QCOMPARE(h.calls, 2); // Ok, then WithArg(false): every handler ran
-    QCOMPARE(rec.errors(),
-             (QStringList{QString::fromUtf8("'12.5' は整数ではありません"), QString()}));
+    QCOMPARE(rec.errors(), (QStringList{QString::fromUtf8("'12.5' は整数ではありません"), QString()}));
 }
 
 void TestFramework::beepIsCounted()
@@ -75,10 +70,7 @@ void TestFramework::shellHooks()
     QStringList opened;
     QList<QStringList> ran;
     SetShellHooks({[&](const QString &f) { opened << f; },
-                   [&](const QString &p, const QStringList &a) {
-                       ran << (QStringList{p} + a);
-                       return true;
-                   }});
+                   [&](const QString &p, const QStringList &a) { ran << (QStringList{p} + a); return true; }});
     ShellOpen("/opt/Pocketclips/Readme.txt");
     QVERIFY(ShellRun("ffmpeg", {"-i", "a b.avi"}));
     SetShellHooks({});

@@ -40,9 +40,7 @@ void TestIniFile::writeCreatesFileAndSection()
     ini.WriteInteger("SET", "M_LEFT", 40);
     ini.WriteInteger("SET", "M_TOP", -3);
     ini.WriteString("SET2", "C11", QString::fromUtf8("/home/動画 フォルダ"));
-    QCOMPARE(ReadFile(path),
-             QString::fromUtf8("[SET]\nM_LEFT=40\nM_TOP=-3\n[SET2]\nC11=/home/動画 フォルダ\n")
-                 .toUtf8());
+    QCOMPARE(ReadFile(path), QString::fromUtf8("[SET]\nM_LEFT=40\nM_TOP=-3\n[SET2]\nC11=/home/動画 フォルダ\n").toUtf8());
     QCOMPARE(ini.ReadInteger("SET", "M_TOP", 0), -3);
     QCOMPARE(ini.ReadString("SET2", "C11", ""), QString::fromUtf8("/home/動画 フォルダ"));
     ini.WriteInteger("SET", "M_LEFT", 41);
@@ -52,8 +50,7 @@ void TestIniFile::writeCreatesFileAndSection()
 void TestIniFile::lookupIgnoresCaseAndBlanks()
 {
     QTemporaryDir dir;
-    const QString path =
-        WriteFile(dir.path(), "a.ini", "[ set1 ]\n  c0 =  3  \nC11=\"/quoted path\"\n");
+    const QString path = WriteFile(dir.path(), "a.ini", "[ set1 ]\n  c0 =  3  \nC11=\"/quoted path\"\n");
     TIniFile ini(path);
     QCOMPARE(ini.ReadInteger("SET1", "C0", -1), 3);
     QCOMPARE(ini.ReadString("Set1", "c11", ""), QString("/quoted path"));
@@ -64,30 +61,25 @@ void TestIniFile::lookupIgnoresCaseAndBlanks()
 void TestIniFile::writeKeepsOtherLinesExactly()
 {
     QTemporaryDir dir;
-    const QByteArray original = "; my notes\r\n[Other]\r\nkey = kept  "
-                                "value\r\n\r\n[SET]\r\nM_LEFT=1\r\n\r\n[Last]\r\nz=1\r\n";
+    const QByteArray original = "; my notes\r\n[Other]\r\nkey = kept  value\r\n\r\n[SET]\r\nM_LEFT=1\r\n\r\n[Last]\r\nz=1\r\n";
     const QString path = WriteFile(dir.path(), "a.ini", original);
     TIniFile ini(path);
     ini.WriteInteger("SET", "M_TOP", 7);
     ini.WriteInteger("SET", "M_LEFT", 2);
-    QCOMPARE(ReadFile(path),
-             QByteArray("; my notes\r\n[Other]\r\nkey = kept  "
-                        "value\r\n\r\n[SET]\r\nM_LEFT=2\r\nM_TOP=7\r\n\r\n[Last]\r\nz=1\r\n"));
+    QCOMPARE(ReadFile(path), QByteArray("; my notes\r\n[Other]\r\nkey = kept  value\r\n\r\n[SET]\r\nM_LEFT=2\r\nM_TOP=7\r\n\r\n[Last]\r\nz=1\r\n"));
 }
 
 void TestIniFile::readsCp932WithCrLf()
 {
     QTemporaryDir dir;
     // [set2] c11=C:\動画 in Shift-JIS, lower-case names, CR LF
-    const QString path =
-        WriteFile(dir.path(), "a.ini", QByteArray("[set2]\r\nc11=/\x93\xae\x89\xe6\r\nc12=1\r\n"));
+    const QString path = WriteFile(dir.path(), "a.ini", QByteArray("[set2]\r\nc11=/\x93\xae\x89\xe6\r\nc12=1\r\n"));
     TIniFile ini(path);
     QCOMPARE(ini.ReadString("SET2", "C11", ""), QString::fromUtf8("/動画"));
     QCOMPARE(ini.ReadBool("SET2", "C12", false), true);
     ini.WriteInteger("SET2", "C13", 0);
     // written back as UTF-8, line ends kept
-    QCOMPARE(ReadFile(path),
-             QString::fromUtf8("[set2]\r\nc11=/動画\r\nc12=1\r\nC13=0\r\n").toUtf8());
+    QCOMPARE(ReadFile(path), QString::fromUtf8("[set2]\r\nc11=/動画\r\nc12=1\r\nC13=0\r\n").toUtf8());
 }
 
 void TestIniFile::duplicatesUseTheFirst()

@@ -149,8 +149,7 @@ void TestProcess::childDiesWithCrashedProgram()
         // A killed orphan may linger as a zombie until its new parent reaps it.
         const QByteArray stat = ReadFile(QString("/proc/%1/stat").arg(child));
         const int close = stat.lastIndexOf(')');
-        gone = stat.isEmpty() ||
-               (close > 0 && (stat.mid(close + 2, 1) == "Z" || stat.mid(close + 2, 1) == "X"));
+        gone = stat.isEmpty() || (close > 0 && (stat.mid(close + 2, 1) == "Z" || stat.mid(close + 2, 1) == "X"));
         if (!gone)
             QTest::qWait(20);
     }

@@ -28,8 +28,7 @@ void TestText::commaText_data()
     QTest::newRow("empty") << "" << QStringList();
     QTest::newRow("only blanks") << "  \t " << QStringList();
     QTest::newRow("plain") << "a,b,c" << QStringList{"a", "b", "c"};
-    QTest::newRow("leading control chars skipped")
-        << QString("\x01\x1f a,b") << QStringList{"a", "b"};
+    QTest::newRow("leading control chars skipped") << QString("\x01\x1f a,b") << QStringList{"a", "b"};
     QTest::newRow("blank separates") << "two words,x" << QStringList{"two", "words", "x"};
     QTest::newRow("tab separates") << "a\tb" << QStringList{"a", "b"};
     QTest::newRow("blanks around comma") << "a , b" << QStringList{"a", "b"};
@@ -43,20 +42,13 @@ void TestText::commaText_data()
     QTest::newRow("text right after closing quote starts a field")
         << "\"ab\"cd,e" << QStringList{"ab", "cd", "e"};
     QTest::newRow("full-width space stays inside")
-        << QString::fromUtf8("ＡＢ　ＣＤ,3gp")
-        << QStringList{QString::fromUtf8("ＡＢ　ＣＤ"), "3gp"};
+        << QString::fromUtf8("ＡＢ　ＣＤ,3gp") << QStringList{QString::fromUtf8("ＡＢ　ＣＤ"), "3gp"};
     QTest::newRow("header row")
-        << QString::fromUtf8(
-               ",[拡張子],[ｻｲｽﾞ],[ｺｰﾃﾞｯｸ],[ﾌﾚｰﾑﾚｰﾄ],[ﾋﾞｯﾄﾚｰﾄ],[ｺｰﾃﾞｯｸ],[ｻﾝﾌﾟﾙﾚｰﾄ],[ﾋﾞｯﾄﾚｰﾄ]")
-        << QStringList{"",
-                       QString::fromUtf8("[拡張子]"),
-                       QString::fromUtf8("[ｻｲｽﾞ]"),
-                       QString::fromUtf8("[ｺｰﾃﾞｯｸ]"),
-                       QString::fromUtf8("[ﾌﾚｰﾑﾚｰﾄ]"),
-                       QString::fromUtf8("[ﾋﾞｯﾄﾚｰﾄ]"),
-                       QString::fromUtf8("[ｺｰﾃﾞｯｸ]"),
-                       QString::fromUtf8("[ｻﾝﾌﾟﾙﾚｰﾄ]"),
-                       QString::fromUtf8("[ﾋﾞｯﾄﾚｰﾄ]")};
+        << QString::fromUtf8(",[拡張子],[ｻｲｽﾞ],[ｺｰﾃﾞｯｸ],[ﾌﾚｰﾑﾚｰﾄ],[ﾋﾞｯﾄﾚｰﾄ],[ｺｰﾃﾞｯｸ],[ｻﾝﾌﾟﾙﾚｰﾄ],[ﾋﾞｯﾄﾚｰﾄ]")
+        << QStringList{"", QString::fromUtf8("[拡張子]"), QString::fromUtf8("[ｻｲｽﾞ]"),
+                       QString::fromUtf8("[ｺｰﾃﾞｯｸ]"), QString::fromUtf8("[ﾌﾚｰﾑﾚｰﾄ]"),
+                       QString::fromUtf8("[ﾋﾞｯﾄﾚｰﾄ]"), QString::fromUtf8("[ｺｰﾃﾞｯｸ]"),
+                       QString::fromUtf8("[ｻﾝﾌﾟﾙﾚｰﾄ]"), QString::fromUtf8("[ﾋﾞｯﾄﾚｰﾄ]")};
     QTest::newRow("NUL ends the text") << QString::fromUtf8("a,b\0,c", 6) << QStringList{"a", "b"};
 }
 
@@ -78,11 +70,9 @@ void TestText::decodeUtf8AndCp932_data()
     QTest::newRow("utf8") << QByteArray("\xe5\x8b\x95\xe7\x94\xbb") << QString::fromUtf8("動画");
     QTest::newRow("utf8 bom dropped") << QByteArray("\xef\xbb\xbfx") << "x";
     // 動画 and ｻｲｽﾞ in Shift-JIS
-    QTest::newRow("cp932") << QByteArray("\x93\xae\x89\xe6\xbb\xb2\xbd\xde")
-                           << QString::fromUtf8("動画ｻｲｽﾞ");
+    QTest::newRow("cp932") << QByteArray("\x93\xae\x89\xe6\xbb\xb2\xbd\xde") << QString::fromUtf8("動画ｻｲｽﾞ");
     QTest::newRow("cp932 full-width space") << QByteArray("\x81\x40") << QString::fromUtf8("　");
-    QTest::newRow("cp932 backslash trail byte")
-        << QByteArray("\x95\x5c") << QString::fromUtf8("表");
+    QTest::newRow("cp932 backslash trail byte") << QByteArray("\x95\x5c") << QString::fromUtf8("表");
 }
 
 void TestText::decodeUtf8AndCp932()
