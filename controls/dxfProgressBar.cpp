@@ -1,5 +1,7 @@
 #include "dxfProgressBar.h"
 
+#include "Panel.h"
+
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -289,16 +291,11 @@ QFont TdxfProgressBar::RotatedTextFont(const QFont &font)
 
 void TdxfProgressBar::DrawEdge(QPainter &p, const QRect &r, TdxfBevelOuter kind)
 {
-    if (kind == bvNone || r.width() <= 0 || r.height() <= 0)
+    if (kind == bvNone)
         return;
-    const QColor shadow = ToQColor(clBtnShadow);
-    const QColor light = ToQColor(clBtnHighlight);
-    const QColor leftTop = kind == bvLowered ? shadow : light;
-    const QColor rightBottom = kind == bvLowered ? light : shadow;
-    p.fillRect(QRect(r.left(), r.top(), r.width(), 1), leftTop);
-    p.fillRect(QRect(r.left(), r.top(), 1, r.height()), leftTop);
-    p.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), rightBottom);
-    p.fillRect(QRect(r.right(), r.top(), 1, r.height()), rightBottom);
+    QRect ring = r;
+    TPanel::Frame3D(p, ring, kind == bvLowered ? clBtnShadow : clBtnHighlight,
+                    kind == bvLowered ? clBtnHighlight : clBtnShadow, 1);
 }
 
 void TdxfProgressBar::FillLTRB(QPainter &p, int left, int top, int right, int bottom,

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFont>
 #include <QPixmap>
 
 MessageRecorder::MessageRecorder()
@@ -63,4 +64,13 @@ void SaveShot(const QPixmap &picture, const QString &name)
     picture.save(dir + '/' + name + ".png");
     picture.scaled(picture.size() * 4, Qt::IgnoreAspectRatio, Qt::FastTransformation)
         .save(dir + '/' + name + "_x4.png");
+}
+
+QFont PixelFont(const QString &face, int pixelHeight, bool bold)
+{
+    QFont font(face);
+    font.setPixelSize(pixelHeight);
+    font.setBold(bold);
+    font.setStyleStrategy(QFont::NoAntialias);
+    return font;
 }

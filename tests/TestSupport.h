@@ -34,3 +34,8 @@ class QPixmap;
 // Saves a widget picture, and a copy enlarged four times, under the folder named
 // by PC_SHOT_DIR, for looking at by eye; does nothing when it is not set.
 void SaveShot(const QPixmap &picture, const QString &name);
+
+class QFont;
+// A font of the forms' kind (face, character height in pixels, bold), drawn
+// without anti-aliasing so that pixel tests see only the text colour.
+QFont PixelFont(const QString &face, int pixelHeight, bool bold = false);

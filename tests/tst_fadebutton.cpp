@@ -1,5 +1,5 @@
 #include "Colors.h"
-#include "DesignFonts.h"
+#include "Fonts.h"
 #include "PCVFadeButton.h"
 #include "TestSupport.h"
 
@@ -31,7 +31,7 @@ void MakeCancelButton(TPCVFadeButton &b)
 {
     b.setGeometry(0, 0, 20, 20);
     b.SetCaption(QString::fromUtf8("×"));
-    b.setFont(DesignFont("Tahoma", 12, true));
+    b.setFont(PixelFont("Tahoma", 12, true));
     b.SetFontColor(clWhite);
     b.SetColor(clSilver);
     b.SetDestColor(clSilver);
@@ -52,7 +52,7 @@ class TestFadeButton : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { InstallDesignFonts(); }
+    void initTestCase() { InstallFontSubstitutes(); }
     void fade_data();
     void fade();
     void captionColour();
@@ -210,7 +210,7 @@ void TestFadeButton::wideCaptionIsCentredAndCut()
 {
     TPCVFadeButton b;
     b.resize(20, 20);
-    b.setFont(DesignFont("Tahoma", 12, true));
+    b.setFont(PixelFont("Tahoma", 12, true));
     b.SetColor(clSilver);
     b.SetBorderColor(clGray);
     b.SetCaption("Cancel all");
@@ -334,7 +334,7 @@ void TestFadeButton::windowButtons()
     MakeCancelButton(convert);
     convert.resize(348, 40);
     convert.SetCaption(QString::fromUtf8("[ 変換開始 ]"));
-    convert.setFont(DesignFont(QString::fromUtf8("ＭＳ Ｐゴシック"), 12, true));
+    convert.setFont(PixelFont(QString::fromUtf8("ＭＳ Ｐゴシック"), 12, true));
     convert.SetFadeOnOver(false);
     convert.SetFadeOnLeave(false);
     convert.SetBorderHeight(2);

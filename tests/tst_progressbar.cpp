@@ -1,5 +1,5 @@
 #include "Colors.h"
-#include "DesignFonts.h"
+#include "Fonts.h"
 #include "TestSupport.h"
 #include "dxfProgressBar.h"
 
@@ -32,7 +32,7 @@ void MakeWindowBar(PB &bar, bool showText = true)
     bar.SetBarBevelOuter(PB::bvNone);
     bar.SetShowText(showText);
     bar.SetShowTextStyle(PB::stsPercent);
-    bar.setFont(DesignFont(QString::fromUtf8("ＭＳ Ｐゴシック"), 11));
+    bar.setFont(PixelFont(QString::fromUtf8("ＭＳ Ｐゴシック"), 11));
     bar.SetFontColor(clTextGrey);
     bar.SetMin(0);
     bar.SetMax(10);
@@ -63,7 +63,7 @@ class TestProgressBar : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { InstallDesignFonts(); }
+    void initTestCase() { InstallFontSubstitutes(); }
     void windowBar_data();
     void windowBar();
     void percent_data();
@@ -407,7 +407,7 @@ void TestProgressBar::pictures()
 
 void TestProgressBar::rotatedFontForBitmapFace()
 {
-    QFont scalable = DesignFont(QString::fromUtf8("ＭＳ Ｐゴシック"), 11);
+    QFont scalable = PixelFont(QString::fromUtf8("ＭＳ Ｐゴシック"), 11);
     QCOMPARE(PB::RotatedTextFont(scalable).family(), scalable.family());
     const QString fon = "/usr/share/wine/fonts/sserife.fon";
     const int id = QFontDatabase::addApplicationFont(fon);

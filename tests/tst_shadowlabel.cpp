@@ -1,5 +1,5 @@
 #include "Colors.h"
-#include "DesignFonts.h"
+#include "Fonts.h"
 #include "ShadoLbl.h"
 #include "TestSupport.h"
 
@@ -18,7 +18,7 @@ TColor PixelAt(const QImage &img, int x, int y)
 
 QFont LabelFont()
 {
-    return DesignFont(QString::fromUtf8("ＭＳ Ｐゴシック"), 11, true);
+    return PixelFont(QString::fromUtf8("ＭＳ Ｐゴシック"), 11, true);
 }
 
 // The main window's shadow-label set.
@@ -105,7 +105,7 @@ class TestShadowLabel : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { InstallDesignFonts(); }
+    void initTestCase() { InstallFontSubstitutes(); }
     void shadowChanges();
     void windowSetDrawsTextOverShadow();
     void gradientColours_data();
