@@ -102,6 +102,8 @@ void FillPresetChooser(TMultiColComboBox *chooser, const QStringList &rows)
     chooser->AddItem(PresetHeaderRow());
     for (const QString &row : rows)
         chooser->AddItem(row);
+    // Nothing is chosen until the settings are loaded.
+    chooser->SetItemIndex(-1);
 }
 
 void LoadPresets(TMultiColComboBox *chooser, const QString &appDir)
@@ -113,4 +115,6 @@ void FillCodecChooser(TMultiColComboBox *chooser)
 {
     for (const QString &name : CodecNames())
         chooser->AddItem(name);
+    // The first preset application chooses.
+    chooser->SetItemIndex(-1);
 }
