@@ -52,9 +52,6 @@ void TestEncodingControls::designValues()
     QCOMPARE(c.TrackBar2->maximum(), 2);
     QCOMPARE(c.TrackBar2->value(), 1);
     QCOMPARE(c.TrackBar2->orientation(), Qt::Horizontal);
-    QCOMPARE(c.TrackBar1->tickInterval(), 1);
-    QCOMPARE(c.TrackBar1->tickPosition(), QSlider::TicksLeft);
-    QCOMPARE(c.TrackBar2->tickPosition(), QSlider::TicksAbove);
     QCOMPARE(c.C2_04->ItemIndex(), -1);
     QVERIFY(c.C2_04->isHidden());
     QVERIFY(!c.C2_04->CanEdit());
@@ -130,7 +127,7 @@ void TestEncodingControls::apply_data()
     QTest::newRow("22050Hz leaves the rate")
         << QStringList{row("640x480", "MPEG4", "15fps", "128kbps", "22050Hz", "32kbps")} << 1
         << ".3gp" << 2 << "MPEG4" << 15 << 128 << 2 << 32 << none << 1;
-    QTest::newRow("44100Hz, 8000Hz, 24000Hz")
+    QTest::newRow("second of three presets: 8000Hz")
         << QStringList{row("640x480", "MPEG4", "15fps", "128kbps", "44100Hz", "32kbps"),
                        row("640x480", "MPEG4", "15fps", "128kbps", "8000Hz", "32kbps"),
                        row("640x480", "MPEG4", "15fps", "128kbps", "24000Hz", "32kbps")}
@@ -159,9 +156,6 @@ void TestEncodingControls::apply_data()
     QTest::newRow("12.5fps") << QStringList{row("640x480", "MPEG4", "12.5fps", "128kbps", "16000Hz",
                                                 "32kbps")}
                              << 1 << ".3gp" << 2 << "MPEG4" << 20 << 200 << 2 << 100 << "12.5" << 1;
-    QTest::newRow("fps first") << QStringList{row("640x480", "MPEG4", "fps15", "128kbps", "16000Hz",
-                                                  "32kbps")}
-                               << 1 << ".3gp" << 2 << "MPEG4" << 20 << 200 << 2 << 100 << "" << 1;
     QTest::newRow("$1Ffps is hexadecimal")
         << QStringList{row("640x480", "MPEG4", "$1Ffps", "128kbps", "16000Hz", "32kbps")} << 1
         << ".3gp" << 2 << "MPEG4" << 31 << 128 << 3 << 32 << none << 1;

@@ -64,8 +64,6 @@ void TestPresetFile::rows_data()
     QTest::newRow("Shift-JIS names")
         << "\"" + SjisName + "\",3gp\r\n" + SjisName2 + ",3gp\r\n"
         << QStringList{QString::fromUtf8("\"携帯　標準\",3gp"), QString::fromUtf8("高画質,3gp")};
-    QTest::newRow("UTF-8 names") << QString::fromUtf8("携帯　標準,3gp\n").toUtf8()
-                                 << QStringList{QString::fromUtf8("携帯　標準,3gp")};
     // A byte-order mark (as Windows editors write one) is no part of the name.
     QTest::newRow("UTF-8 with byte-order mark")
         << "\xEF\xBB\xBF" + QString::fromUtf8("携帯,3gp\n").toUtf8()
@@ -94,11 +92,6 @@ void TestPresetFile::fields_data()
     QTest::newRow("full-width space stays in the name")
         << QString::fromUtf8("携帯　標準,3gp,176x144")
         << QStringList{QString::fromUtf8("携帯　標準"), "3gp", "176x144"};
-    QTest::newRow("leading comma: empty name")
-        << ",3gp,176x144" << QStringList{"", "3gp", "176x144"};
-    QTest::newRow("header row") << PresetHeaderRow()
-                                << QStringList{"", QString::fromUtf8("[拡張子]"),
-                                               QString::fromUtf8("[ｻｲｽﾞ]")};
 }
 
 void TestPresetFile::fields()

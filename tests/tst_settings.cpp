@@ -86,10 +86,6 @@ void TestSettings::load_data()
         << QByteArray("[SET1]\nC1=999\nC3=9\n") << design << 1 << QList<int>{60, 128, 4, 32, 0}
         << "@" << false << false << ".3gp"
         << "MPEG4";
-    QTest::newRow("below the ranges")
-        << QByteArray("[SET1]\nC1=-7\nC2=1\nC3=-1\nC4=0\nC5=-2\n") << design << 1
-        << QList<int>{1, 8, 0, 8, 0} << "@" << false << false << ".3gp"
-        << "MPEG4";
     QTest::newRow("every control stored")
         << QByteArray("[SET1]\nC0=1\nC1=24\nC2=0x100\nC3=1\nC4=96\nC5=1\n") << design << 1
         << QList<int>{24, 256, 1, 96, 1} << "@" << false << false << ".3gp"
@@ -101,10 +97,6 @@ void TestSettings::load_data()
     QTest::newRow("M_LEFT abc keeps the design left")
         << QByteArray("[SET]\nM_LEFT=abc\nM_TOP=300\n") << QPoint(21, 300) << 1 << first << "@"
         << false << false << ".3gp"
-        << "MPEG4";
-    QTest::newRow("off the screen is kept")
-        << QByteArray("[SET]\nM_LEFT=-5000\nM_TOP=9000\n") << QPoint(-5000, 9000) << 1 << first
-        << "@" << false << false << ".3gp"
         << "MPEG4";
     QTest::newRow("C11 empty gives the program folder")
         << QByteArray("[SET2]\nC11=\n") << design << 1 << first << "@" << false << false << ".3gp"
