@@ -28,6 +28,17 @@ QString withSeparator(const QString &folder)
     return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
+// folder + name in a string of exactly that size: the names of a large tree
+// are kept by the list, and a grown string would hold up to twice the room.
+QString joinPath(const QString &folder, const QString &name)
+{
+    QString path;
+    path.reserve(folder.size() + name.size());
+    path.append(folder);
+    path.append(name);
+    return path;
+}
+
 bool isDotEntry(const QString &name)
 {
     return name == QLatin1String(".") || name == QLatin1String("..");
@@ -129,7 +140,7 @@ bool TSearchDir::Search()
                 if (m_walked.contains(identity))
                     continue;
                 m_walked.insert(identity);
-                const QString name = folder + e.name;
+                const QString name = joinPath(folder, e.name);
                 IgnoreSubDir = false;
                 DoFind(name, SearchFileDataFrom(e), IgnoreSubDir, Continue);
                 if (!Continue)
@@ -205,7 +216,7 @@ bool TSearchFile::Search()
             for (const FileEntry &e : ListFolder(folder, pattern)) {
                 if (isDotEntry(e.name))
                     continue;
-                DoFind(folder + e.name, SearchFileDataFrom(e), Continue);
+                DoFind(joinPath(folder, e.name), SearchFileDataFrom(e), Continue);
                 if (!Continue)
                     throw EAbort();
             }
