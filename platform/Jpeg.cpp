@@ -47,8 +47,7 @@ bool decode(const unsigned char *data, unsigned long size, Decoded *out, char *m
     err.message[0] = '\0';
     out->pixels = nullptr;
     if (setjmp(err.jump)) {
-        std::strncpy(message, err.message, JMSG_LENGTH_MAX - 1);
-        message[JMSG_LENGTH_MAX - 1] = '\0';
+        std::snprintf(message, JMSG_LENGTH_MAX, "%s", err.message);
         jpeg_destroy_decompress(&cinfo);
         std::free(out->pixels);
         out->pixels = nullptr;

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFont>
+#include <QPixmap>
 
 MessageRecorder::MessageRecorder()
 {
@@ -52,4 +54,23 @@ QByteArray ReadFile(const QString &path)
 QString ProgramDir()
 {
     return QStringLiteral(PC_PROGRAM_DIR);
+}
+
+void SaveShot(const QPixmap &picture, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("PC_SHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    picture.save(dir + '/' + name + ".png");
+    picture.scaled(picture.size() * 4, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+        .save(dir + '/' + name + "_x4.png");
+}
+
+QFont PixelFont(const QString &face, int pixelHeight, bool bold)
+{
+    QFont font(face);
+    font.setPixelSize(pixelHeight);
+    font.setBold(bold);
+    font.setStyleStrategy(QFont::NoAntialias);
+    return font;
 }

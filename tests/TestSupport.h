@@ -29,3 +29,13 @@ QByteArray ReadFile(const QString &path);
 
 // The folder the program and its adapter are built into.
 QString ProgramDir();
+
+class QPixmap;
+// Saves a widget picture, and a copy enlarged four times, under the folder named
+// by PC_SHOT_DIR, for looking at by eye; does nothing when it is not set.
+void SaveShot(const QPixmap &picture, const QString &name);
+
+class QFont;
+// A font of the forms' kind (face, character height in pixels, bold), drawn
+// without anti-aliasing so that pixel tests see only the text colour.
+QFont PixelFont(const QString &face, int pixelHeight, bool bold = false);
