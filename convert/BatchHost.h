@@ -19,20 +19,23 @@ class QWidget;
 //   EncodingSettings ReadSettings() const override {
 //       EncodingSettings s;
 //       s.Codec = C2_04->GetSelectedText();      s.SizePosition = TrackBar2->value();
-//       s.RatePosition = TrackBar1->value();     s.FrameRate = DigitBar1->Value();
-//       s.VideoBitRate = DigitBar2->Value();     s.AudioBitRate = DigitBar3->Value();
+//       s.RatePosition = TrackBar1->value();     s.FrameRate = DigitBar1->Position();
+//       s.VideoBitRate = DigitBar2->Position();  s.AudioBitRate = DigitBar3->Position();
 //       s.TwoPass = CheckBox1->isChecked();      s.Mono = CheckBox2->isChecked();
 //       s.OutputFolder = C1_03->Path();          s.OutputExt = OutputExt;
 //       return s;
 //   }
-//   QString &SourceFileText() override { return SourceFile; }   // and the other texts
+//   QString &SourceFileText() override { return SourceFile; }   // likewise OutputFile,
+//                                            // QuotedOutputFile, OutputExt; AppDirText()
 //   std::unique_ptr<ChildProcess> &EncoderProcessRecord() override { return EncoderProcess; }
 //
 //   void TMainForm1::Button0Click() { ::Button0Click(*this); }
 //   void TMainForm1::Button10Click() { Button0Click(); }
 //
-// and, so that quitting never leaves an encoder running, in its close handling:
-//   if (TConversionBatch::Current()) TConversionBatch::Current()->Abort();
+// The output folder (C1_03) is held without a trailing separator, except that
+// the root stays "/". Quitting the application during a batch
+// (QApplication::quit()) ends the running encoder and the batch by itself; a
+// close handler that does not quit can call TConversionBatch::Current()->Abort().
 class BatchHost
 {
 public:

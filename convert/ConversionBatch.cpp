@@ -68,8 +68,8 @@ void TConversionBatch::Abort()
 
 bool TConversionBatch::eventFilter(QObject *watched, QEvent *event)
 {
-    // The application is quitting (its last window closed, or quit()): no
-    // encoder may outlive it, and nothing is left to show the rest to.
+    // The application is quitting: no encoder may outlive it, and the event
+    // loop it returns to is about to end.
     if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit)
         Abort();
     return QObject::eventFilter(watched, event);

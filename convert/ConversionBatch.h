@@ -32,7 +32,7 @@ public:
 
     // Ends the running encoder (its output, being incomplete, is deleted) and
     // stops the batch without further passes or messages. Quitting the
-    // application during a batch does this by itself.
+    // application (QApplication::quit()) during a batch does this by itself.
     void Abort();
     bool Aborted() const { return m_abort; }
 

@@ -7,6 +7,8 @@
 //                       text occurs in the blank-joined arguments chooses the
 //                       action; otherwise FAKE_ENCODER_ACTION, else "write"
 //   FAKE_ENCODERS       printed for "-encoders" (the adapter's probe)
+//   FAKE_ENCODER_TIMES  file to which "<start> <end>\n" is appended, monotonic
+//                       nanoseconds at the start of main and just before exit
 //
 // Actions: write (the output, the last argument), nowrite, fail N (no output,
 // exit N), crash (killed by SIGSEGV), hang (writes part of the output, then
@@ -21,6 +23,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -80,6 +83,23 @@ std::string chooseAction(const std::string &joined)
     return fallback.empty() ? "write" : fallback;
 }
 
+long long nowNs()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+long long s_start = 0;
+
+int finish(int code)
+{
+    const std::string times = env("FAKE_ENCODER_TIMES");
+    if (!times.empty())
+        writeFile(times, std::to_string(s_start) + " " + std::to_string(nowNs()) + "\n", true);
+    return code;
+}
+
 int number(const std::string &action, size_t skip)
 {
     return action.size() > skip ? std::atoi(action.c_str() + skip) : 0;
@@ -88,6 +108,7 @@ int number(const std::string &action, size_t skip)
 
 int main(int argc, char *argv[])
 {
+    s_start = nowNs();
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string joined;
     for (const std::string &a : args)
@@ -119,11 +140,11 @@ int main(int argc, char *argv[])
     const std::string action = chooseAction(joined);
     const std::string content = "fake 3gp output\n";
     if (action == "write") {
-        return writeFile(output, content, false) ? 0 : 1;
+        return finish(writeFile(output, content, false) ? 0 : 1);
     } else if (action == "nowrite") {
-        return 0;
+        return finish(0);
     } else if (action.rfind("fail", 0) == 0) {
-        return number(action, 5);
+        return finish(number(action, 5));
     } else if (action == "crash") {
         std::signal(SIGSEGV, SIG_DFL);
         std::raise(SIGSEGV);
@@ -135,7 +156,7 @@ int main(int argc, char *argv[])
     } else if (action.rfind("slow", 0) == 0) {
         writeFile(output, content, false);
         usleep(useconds_t(number(action, 5)) * 1000);
-        return 0;
+        return finish(0);
     } else if (action.rfind("grow", 0) == 0) {
         const int ms = number(action, 5);
         writeFile(output, "", false);
@@ -144,7 +165,7 @@ int main(int argc, char *argv[])
             writeFile(output, chunk, true);
             usleep(100000);
         }
-        return 0;
+        return finish(0);
     }
     std::fprintf(stderr, "fake encoder: unknown action %s\n", action.c_str());
     return 2;

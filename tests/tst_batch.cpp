@@ -97,6 +97,7 @@ private slots:
     void sizesShownWhileEncoding();
     void quittingEndsTheEncoder();
     void crashedProgramLeavesNoEncoder();
+    void quitFromTheEventLoopEndsTheBatch();
 
 private:
     // Runs the batch; sample() is called every few milliseconds while an encoder runs.
@@ -528,12 +529,35 @@ void TestBatch::crashedProgramLeavesNoEncoder()
     QVERIFY(processGone(runs[0].pid));
 }
 
-// The program the crash test kills: a batch whose encoder never ends.
-static int batchChild(const QString &dir)
+void TestBatch::quitFromTheEventLoopEndsTheBatch()
+{
+    // The real program: the batch runs inside the application's event loop,
+    // and something calls quit() while the encoder runs.
+    QProcess child;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("FAKE_ENCODER_ACTION", "hang");
+    e.insert("QT_QPA_PLATFORM", "offscreen");
+    child.setProcessEnvironment(e);
+    child.start(QCoreApplication::applicationFilePath(), {"--quit-child", m_dir->path()});
+    QVERIFY(child.waitForStarted());
+    const bool finished = child.waitForFinished(15000);
+    if (!finished)
+        child.kill();
+    QVERIFY2(finished, "the batch went on after quit()");
+    QCOMPARE(child.exitCode(), 0);
+    const QList<LoggedRun> runs = readLog(m_log);
+    QCOMPARE(runs.size(), 1); // no further entries after the quit
+    QVERIFY(processGone(runs[0].pid));
+}
+
+// The programs the last two tests run: a batch whose encoder never ends,
+// straight away or from the event loop with a quit() once the encoder runs.
+static int batchChild(const QString &dir, bool quitFromLoop)
 {
     BatchTestHost host;
     host.AppDir = dir;
-    host.Entries = QStringList{WriteFile(dir, "child/a.avi", "video")};
+    host.Entries =
+        QStringList{WriteFile(dir, "child/a.avi", "video"), WriteFile(dir, "child/b.avi", "video")};
     host.Settings.Codec = QStringLiteral("MPEG4");
     host.Settings.OutputFolder = dir + "/child-out";
     qputenv("FAKE_ENCODER_LOG", (dir + "/encoder.log").toLocal8Bit());
@@ -542,15 +566,28 @@ static int batchChild(const QString &dir)
     TConversionBatch batch(host);
     batch.PauseMs = 0;
     batch.EncoderProgram = QStringLiteral(FAKE_ENCODER_PATH);
-    batch.Run();
-    return 0;
+    if (!quitFromLoop) {
+        batch.Run();
+        return 0;
+    }
+    QTimer::singleShot(0, [&] { batch.Run(); });
+    QTimer quitter;
+    QObject::connect(&quitter, &QTimer::timeout, [&] {
+        if (host.EncoderProcess && host.EncoderProcess->IsRunning())
+            QCoreApplication::quit();
+    });
+    quitter.start(50);
+    QCoreApplication::exec();
+    return TConversionBatch::Current() ? 1 : 0;
 }
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     if (argc == 3 && QByteArray(argv[1]) == "--batch-child")
-        return batchChild(QString::fromLocal8Bit(argv[2]));
+        return batchChild(QString::fromLocal8Bit(argv[2]), false);
+    if (argc == 3 && QByteArray(argv[1]) == "--quit-child")
+        return batchChild(QString::fromLocal8Bit(argv[2]), true);
     TestBatch test;
     return QTest::qExec(&test, argc, argv);
 }

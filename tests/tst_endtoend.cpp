@@ -138,8 +138,13 @@ void TestEndToEnd::convert()
     bool pictureShown = false;
     QTimer sampler;
     connect(&sampler, &QTimer::timeout, [&] {
-        if (ProgressForm1 && !ProgressForm1->Image1->pixmap().isNull())
+        if (ProgressForm1 && !ProgressForm1->Image1->pixmap().isNull()) {
+            // PC_SCREENSHOT_DIR: keep a picture of the window for a look at it.
+            const QString shots = qEnvironmentVariable("PC_SCREENSHOT_DIR");
+            if (!pictureShown && !shots.isEmpty())
+                ProgressForm1->grab().save(shots + "/" + QTest::currentDataTag() + ".png");
             pictureShown = true;
+        }
     });
     sampler.start(10);
     batch.Run();
