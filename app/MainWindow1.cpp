@@ -1,14 +1,301 @@
 #include "MainWindow1.h"
 
-#include <QCoreApplication>
+#include "Application.h"
+#include "ConversionBatch.h"
+#include "Fonts.h"
+#include "Guard.h"
+#include "NewHint.h"
+#include "PresetFile.h"
+#include "SearchFile.h"
+#include "Settings.h"
+#include "Shell.h"
+#include "SourceList.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMimeData>
+#include <QUrl>
+#include <QUrlQuery>
+#include <QWindow>
 
 TMainForm1 *MainForm1 = nullptr;
 
-TMainForm1::TMainForm1(QWidget *parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+namespace {
+// The maker's information page; the query names the program file.
+constexpr const char *InformationPage = "https://pocketclips.example/info.php";
+
+// The columns of a chooser: width and background each; fonts follow the chooser.
+void SetColumns(TMultiColComboBox *box, std::initializer_list<std::pair<int, TColor>> columns)
 {
+    TCBColumns *c = box->Columns();
+    c->Clear();
+    for (const auto &[width, color] : columns) {
+        TCBColumn *column = c->Add();
+        column->SetWidth(width);
+        column->SetColor(color);
+        column->SetParentColor(false);
+    }
+}
+
+// Labels size themselves to their text, as the form's labels do: a
+// right-justified one keeps its right edge, the others their left edge.
+void FitLabels(QWidget *form)
+{
+    for (QLabel *label : form->findChildren<QLabel *>()) {
+        const int width = label->fontMetrics().horizontalAdvance(label->text());
+        if (width <= label->width())
+            continue;
+        QRect r = label->geometry();
+        if (label->alignment() & Qt::AlignRight)
+            r.setLeft(r.right() + 1 - width);
+        else
+            r.setWidth(width);
+        label->setGeometry(r);
+    }
+}
+} // namespace
+
+TMainForm1::TMainForm1(const QString &appDir)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
+      CommandLine(TApplication::Parameters())
+{
+    setUpForm();
+    createComponents();
+    connectHandlers();
+
+    // 1. The texts start empty (members); 2. files may be dropped anywhere.
+    setAcceptDrops(true);
+    // 3. The program's folder.
+    AppDir = appDir.isEmpty() ? QFileInfo(TApplication::ExeName()).absolutePath() : appDir;
+    // 4. The presets under their header row, 5. the codecs.
+    LoadPresets(C2_00, AppDir);
+    FillCodecChooser(C2_04);
+}
+
+TMainForm1::~TMainForm1() = default;
+
+void TMainForm1::setUpForm()
+{
+    setupUi(this);
     setObjectName(QStringLiteral("MainForm1"));
-    setWindowTitle(QStringLiteral("Pocketclips"));
     setFixedSize(400, 591);
-    move(21, 21);
-    AppDir = QCoreApplication::applicationDirPath();
+    move(21, 21); // the form's design position (the form file gives only the size)
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, ToQColor(clBlack));
+    setPalette(pal);
+    setAutoFillBackground(true);
+    ApplyFormFonts(this);
+    FitLabels(this);
+    SetColumns(C2_00, {{200, clWhite}, {60, clLightGrey}, {60, clVideoAccent}, {70, clVideoAccent},
+                       {60, clVideoAccent}, {60, clVideoAccent}, {60, clAudioAccent},
+                       {60, clAudioAccent}, {60, clAudioAccent}});
+    SetColumns(C2_04, {{112, clWhite}, {160, clLightGrey}});
+    // Drops are the window's, wherever they land.
+    for (QWidget *w : findChildren<QWidget *>())
+        w->setAcceptDrops(false);
+}
+
+void TMainForm1::createComponents()
+{
+    SearchFile1 = new TSearchFile(this);
+    SearchFile1->setObjectName(QStringLiteral("SearchFile1"));
+    SourceList = new TSourceList(ListBox1, Panel11, Button10, SearchFile1, this);
+
+    AppHint1 = new TAppHint(this);
+    AppHint1->setObjectName(QStringLiteral("AppHint1"));
+    AppHint1->setBGColor(clBlack);
+    AppHint1->setBrushColor(clSilver);
+    QFont hintFont(QStringLiteral("ＭＳ Ｐゴシック"));
+    hintFont.setPixelSize(16);
+    hintFont.setBold(true);
+    AppHint1->setFont(hintFont);
+    AppHint1->setFontColor(clWhite);
+    AppHint1->setHintPause(500);
+    AppHint1->setHintHidePause(2500);
+    AppHint1->setHintShortPause(0);
+    AppHint1->setHintStyle(hsRoundRect);
+    AppHint1->setShadowColor(clGray);
+    AppHint1->setShadowVisible(true);
+}
+
+void TMainForm1::connectHandlers()
+{
+    connect(Button1, &TPCVFadeButton::OnClick, this, Guarded(this, &TMainForm1::Button1Click));
+    connect(Button2, &TPCVFadeButton::OnClick, this, Guarded(this, &TMainForm1::Button2Click));
+    connect(Button3, &TPCVFadeButton::OnClick, this, Guarded(this, &TMainForm1::Button3Click));
+    connect(Button4, &TPCVFadeButton::OnClick, this, Guarded(this, &TMainForm1::Button4Click));
+    connect(Button5, &TPCVFadeButton::OnClick, this, Guarded(this, &TMainForm1::Button5Click));
+    connect(Button10, &TPCVFadeButton::OnClick, this, Guarded(this, &TMainForm1::Button10Click));
+    connect(Button0, &QPushButton::clicked, this, Guarded(this, &TMainForm1::Button0Click));
+    connect(C2_00, &TMultiColComboBox::OnChange, this, Guarded(this, &TMainForm1::C2_00Change));
+    connect(C1_03, &TFolderBrowseEdit::OnChange, this, Guarded(this, &TMainForm1::C1_03Change));
+}
+
+EncodingControls TMainForm1::Encoding()
+{
+    EncodingControls c;
+    c.C2_00 = C2_00;
+    c.C2_04 = C2_04;
+    c.DigitBar1 = DigitBar1;
+    c.DigitBar2 = DigitBar2;
+    c.DigitBar3 = DigitBar3;
+    c.TrackBar1 = TrackBar1;
+    c.TrackBar2 = TrackBar2;
+    c.CheckBox1 = CheckBox1;
+    c.CheckBox2 = CheckBox2;
+    c.C1_03 = C1_03;
+    c.OutputExt = &OutputExt;
+    return c;
+}
+
+void TMainForm1::FormActivate()
+{
+    if (Tag != 0)
+        return;
+    Settings::Load(this, Encoding(), AppDir);
+    SourceList->AddSourcePaths(CommandLine);
+    Tag = 1;
+}
+
+bool TMainForm1::FormClose()
+{
+    return Settings::SaveForClose(this, Encoding(), AppDir);
+}
+
+void TMainForm1::Button1Click()
+{
+    close();
+}
+
+void TMainForm1::Button2Click()
+{
+    if (Application)
+        Application->Minimize();
+    else
+        showMinimized();
+}
+
+void TMainForm1::Button3Click()
+{
+    ShellOpen(AppDir + QStringLiteral("/Readme.txt"));
+}
+
+void TMainForm1::Button4Click()
+{
+    ShellOpen(InformationPageUrl(QFileInfo(TApplication::ExeName()).completeBaseName()));
+}
+
+QString TMainForm1::InformationPageUrl(const QString &programName)
+{
+    QUrl url(QString::fromLatin1(InformationPage));
+    url.setQuery(QStringLiteral("pf=w&sn=") +
+                     QString::fromLatin1(QUrl::toPercentEncoding(programName)),
+                 QUrl::StrictMode);
+    return url.toString(QUrl::FullyEncoded);
+}
+
+void TMainForm1::Button5Click()
+{
+    SourceList->Button5Click();
+}
+
+void TMainForm1::AddSourcePath(const QString &path)
+{
+    SourceList->AddSourcePath(path);
+}
+
+void TMainForm1::Button10Click()
+{
+    Button0Click();
+}
+
+void TMainForm1::Button0Click()
+{
+    ::Button0Click(*this);
+}
+
+void TMainForm1::C2_00Change()
+{
+    Encoding().C2_00Change();
+}
+
+void TMainForm1::C1_03Change()
+{
+    Encoding().C1_03Change();
+}
+
+bool TMainForm1::event(QEvent *e)
+{
+    if (e->type() == QEvent::WindowActivate)
+        RunGuarded([this] { FormActivate(); });
+    return QWidget::event(e);
+}
+
+void TMainForm1::closeEvent(QCloseEvent *e)
+{
+    bool saved = false;
+    RunGuarded([&] { saved = FormClose(); });
+    if (!saved) {
+        e->ignore();
+        return;
+    }
+    // Quitting never leaves an encoder running.
+    if (TConversionBatch::Current())
+        TConversionBatch::Current()->Abort();
+    e->accept();
+}
+
+void TMainForm1::mousePressEvent(QMouseEvent *e)
+{
+    // Only presses on the window's own surface (title strip, frame, shapes,
+    // labels) arrive here: the window is dragged by them.
+    if (e->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(e);
+        return;
+    }
+    emit DragStarted();
+    if (QWindow *w = windowHandle())
+        w->startSystemMove();
+    e->accept();
+}
+
+void TMainForm1::dragEnterEvent(QDragEnterEvent *e)
+{
+    if (TSourceList::AcceptsDrop(e->mimeData()))
+        e->acceptProposedAction();
+}
+
+void TMainForm1::dropEvent(QDropEvent *e)
+{
+    e->acceptProposedAction();
+    RunGuarded([&] { SourceList->DropFiles(e->mimeData()); });
+}
+
+int TMainForm1::SourceCount() const
+{
+    return ListBox1->Count();
+}
+
+QString TMainForm1::SourceEntry(int index) const
+{
+    return ListBox1->Item(index);
+}
+
+EncodingSettings TMainForm1::ReadSettings() const
+{
+    EncodingSettings s;
+    s.Codec = C2_04->GetSelectedText();
+    s.SizePosition = TrackBar2->value();
+    s.RatePosition = TrackBar1->value();
+    s.FrameRate = DigitBar1->Position();
+    s.VideoBitRate = DigitBar2->Position();
+    s.AudioBitRate = DigitBar3->Position();
+    s.TwoPass = CheckBox1->isChecked();
+    s.Mono = CheckBox2->isChecked();
+    s.OutputFolder = C1_03->Path();
+    s.OutputExt = OutputExt;
+    return s;
 }

@@ -1,17 +1,96 @@
 #pragma once
 
-#include <QWidget>
+#include "BatchHost.h"
+#include "EncodingControls.h"
+#include "ui_MainWindow1.h"
 
-// The main window: a borderless 400 x 591 window.
-class TMainForm1 : public QWidget
+#include <QString>
+#include <QWidget>
+#include <memory>
+
+class TAppHint;
+class TSearchFile;
+class TSourceList;
+
+// The main window: a borderless 400 x 591 window with a home-made title strip
+// and three framed areas (source list and presets, encoding settings, output).
+// The controls of its form are members of their own names (ListBox1, C2_00...).
+class TMainForm1 : public QWidget, public Ui::TMainForm1, public BatchHost
 {
     Q_OBJECT
 
 public:
-    explicit TMainForm1(QWidget *parent = nullptr);
+    // Builds the window from its form and reads the presets of appDir (empty:
+    // the program's folder); raises EFOpenError when profile.txt cannot be read.
+    explicit TMainForm1(const QString &appDir = QString());
+    ~TMainForm1() override;
 
     // The program's folder, without a trailing separator (the root keeps its "/").
     QString AppDir;
+    // "." and the extension of the preset last applied.
+    QString OutputExt;
+    // What the conversion batch works on; the progress window reads them.
+    QString SourceFile;
+    QString OutputFile;
+    QString QuotedOutputFile;
+    std::unique_ptr<ChildProcess> EncoderProcess;
+    // 1 once the first activation has run to its end.
+    int Tag = 0;
+    // The files and folders named on the command line, added at the first activation.
+    QStringList CommandLine;
+
+    TSearchFile *SearchFile1 = nullptr;
+    TAppHint *AppHint1 = nullptr;
+    // Fills ListBox1 from drops and named paths, keeping Panel11 and Button10 in step.
+    TSourceList *SourceList = nullptr;
+
+    // The encoding controls as one group.
+    EncodingControls Encoding();
+
+    // Handlers.
+    void FormActivate();
+    bool FormClose();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void Button5Click();
+    void Button10Click();
+    void Button0Click();
+    void C2_00Change();
+    void C1_03Change();
+    void AddSourcePath(const QString &path);
+
+    // The maker's information page for a program file name (no folder, no extension).
+    static QString InformationPageUrl(const QString &programName);
+
+    // BatchHost
+    QWidget *BatchWindow() override { return this; }
+    int SourceCount() const override;
+    QString SourceEntry(int index) const override;
+    EncodingSettings ReadSettings() const override;
+    QString &SourceFileText() override { return SourceFile; }
+    QString &OutputFileText() override { return OutputFile; }
+    QString &QuotedOutputFileText() override { return QuotedOutputFile; }
+    QString &OutputExtText() override { return OutputExt; }
+    QString AppDirText() const override { return AppDir; }
+    std::unique_ptr<ChildProcess> &EncoderProcessRecord() override { return EncoderProcess; }
+
+signals:
+    // A press on the window's own surface, which then moves the window.
+    void DragStarted();
+
+protected:
+    bool event(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void setUpForm();
+    void createComponents();
+    void connectHandlers();
 };
 
 extern TMainForm1 *MainForm1;

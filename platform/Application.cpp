@@ -38,8 +38,11 @@ void TApplication::SetTitle(const QString &title)
 
 int TApplication::Run()
 {
-    if (m_mainForm)
+    if (m_mainForm) {
         m_mainForm->show();
+        // Without a window manager nothing would activate the window.
+        m_mainForm->activateWindow();
+    }
     return QApplication::exec();
 }
 

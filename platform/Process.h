@@ -32,6 +32,10 @@ public:
     // the signal reached a live child.
     bool Terminate();
 
+    // A descriptor that becomes readable once the child has ended, for an event
+    // loop to wait on together with its other sources; -1 when there is none.
+    int EndNotifier() const { return IsRunning() ? m_pidfd : -1; }
+
     pid_t Pid() const { return m_pid; }
     bool Started() const { return m_pid > 0; }
     bool Reaped() const { return m_reaped; }

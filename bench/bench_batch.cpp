@@ -1,0 +1,196 @@
+// How much the conversion batch itself costs and how quickly it reacts, with a
+// trivial encoder (the tests' fake). Prints four figures:
+//   per-pass cost: a pass's wall time minus the encoder's own run time, the
+//                  thumbnail pause set to 0 (the real thumbnail shell run, the
+//                  picture load and delete, the process start all count)
+//   end noticed:   from the encoder's last instruction to the batch moving on
+//   cancel:        from the press on the cancel button to the encoder reaped
+//   size ticks:    the intervals between the progress window's size updates
+//
+// Run: cmake --build build --target bench && build/bench/bench_batch
+
+#include "BatchTestHost.h"
+#include "ConversionBatch.h"
+#include "Dialogs.h"
+#include "Files.h"
+#include "ProgressWindow1.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <time.h>
+#include <vector>
+
+namespace {
+double nowMs()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+struct Times
+{
+    double start, end;
+};
+
+std::vector<Times> readTimes(const QString &path)
+{
+    std::vector<Times> out;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return out;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() == 2)
+            out.push_back({parts[0].toDouble() / 1e6, parts[1].toDouble() / 1e6});
+    }
+    return out;
+}
+
+void report(const char *what, std::vector<double> v, const char *target)
+{
+    if (v.empty()) {
+        std::printf("%-16s no samples\n", what);
+        return;
+    }
+    std::sort(v.begin(), v.end());
+    const double median =
+        v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    std::printf("%-16s n=%-3zu median %8.2f ms  min %8.2f  p90 %8.2f  max %8.2f   (target %s)\n",
+                what, v.size(), median, v.front(), v[v.size() * 9 / 10], v.back(), target);
+}
+
+struct Bench
+{
+    QTemporaryDir dir;
+    BatchTestHost host;
+    QString times = dir.filePath("times.txt");
+    std::vector<double> passStarts; // when each pass read its settings
+
+    Bench(int entries)
+    {
+        host.AppDir = dir.filePath("app");
+        QDir().mkpath(host.AppDir);
+        for (int i = 0; i < entries; ++i) {
+            const QString name = QStringLiteral("src/clip%1.avi").arg(i);
+            QDir().mkpath(dir.filePath("src"));
+            QFile f(dir.filePath(name));
+            f.open(QIODevice::WriteOnly);
+            f.write("video");
+            host.Entries << f.fileName();
+        }
+        host.Settings.Codec = QStringLiteral("MPEG4");
+        host.Settings.OutputFolder = dir.filePath("out");
+        host.Window.show();
+        qputenv("FAKE_ENCODER_TIMES", times.toLocal8Bit());
+        qunsetenv("FAKE_ENCODER_LOG");
+        host.OnReadSettings = [this] { passStarts.push_back(nowMs()); };
+    }
+
+    void run(const QString &action, const std::function<void(TConversionBatch &)> &setUp = {})
+    {
+        qputenv("FAKE_ENCODER_ACTION", action.toLocal8Bit());
+        TConversionBatch batch(host);
+        batch.PauseMs = 0;
+        batch.EncoderProgram = QStringLiteral(FAKE_ENCODER_PATH);
+        // A real detached shell run, of a program that does nothing.
+        batch.ThumbnailProgram = QStringLiteral("true");
+        if (setUp)
+            setUp(batch);
+        batch.Run();
+        passStarts.push_back(nowMs()); // the end of the last pass
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+};
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    SetMessageSink(
+        [](MessageKind, const QString &text) { std::printf("message: %s\n", qPrintable(text)); });
+    const QByteArray jpeg = [] {
+        QFile f(QStringLiteral(PC_SOURCE_DIR "/tests/fuzz/corpus/jpeg/thumb.jpg"));
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+
+    {
+        // Per-pass cost, with a thumbnail picture to load and delete every pass.
+        Bench b(60);
+        const QString thumb = ThumbnailPath(b.host.AppDir);
+        b.host.OnReadSettings = [&] {
+            b.passStarts.push_back(nowMs());
+            QFile f(thumb);
+            f.open(QIODevice::WriteOnly);
+            f.write(jpeg);
+        };
+        b.run(QStringLiteral("write"));
+        const std::vector<Times> t = readTimes(b.times);
+        std::vector<double> cost;
+        // passStarts[0] is the batch's first look at the settings, then one per pass.
+        for (size_t i = 0; i < t.size() && i + 2 < b.passStarts.size(); ++i)
+            cost.push_back(b.passStarts[i + 2] - b.passStarts[i + 1] - (t[i].end - t[i].start));
+        report("per-pass cost", cost, "<= 20 ms median");
+    }
+    {
+        // The encoder runs longer than one wait slice (60 ms).
+        Bench b(15);
+        b.run(QStringLiteral("slow 150"));
+        const std::vector<Times> t = readTimes(b.times);
+        std::vector<double> noticed;
+        for (size_t i = 0; i < t.size() && i + 2 < b.passStarts.size(); ++i)
+            noticed.push_back(b.passStarts[i + 2] - t[i].end);
+        report("end noticed", noticed, "<= 5 ms");
+    }
+    {
+        Bench b(12);
+        std::vector<double> clicks;
+        QTimer sampler;
+        double runningSince = 0;
+        QObject::connect(&sampler, &QTimer::timeout, [&] {
+            const auto &p = b.host.EncoderProcess;
+            if (!p || !p->IsRunning() || !ProgressForm1) {
+                runningSince = 0;
+                return;
+            }
+            if (runningSince == 0)
+                runningSince = nowMs();
+            else if (nowMs() - runningSince > 150 && ProgressForm1->Button1->Tag() == 1) {
+                clicks.push_back(nowMs());
+                QTest::mouseClick(ProgressForm1->Button1, Qt::LeftButton);
+            }
+        });
+        sampler.start(7);
+        b.run(QStringLiteral("hang"));
+        std::vector<double> cancel;
+        for (size_t i = 0; i < clicks.size() && i + 2 < b.passStarts.size(); ++i)
+            cancel.push_back(b.passStarts[i + 2] - clicks[i]);
+        report("cancel", cancel, "<= 100 ms");
+    }
+    {
+        Bench b(1);
+        std::vector<double> ticks;
+        QMetaObject::Connection hooked;
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            if (ProgressForm1 && !hooked)
+                hooked = QObject::connect(ProgressForm1->Timer1, &QTimer::timeout,
+                                          [&] { ticks.push_back(nowMs()); });
+        });
+        watcher.start(1);
+        b.run(QStringLiteral("grow 11500"));
+        std::vector<double> spread;
+        for (size_t i = 1; i < ticks.size(); ++i)
+            spread.push_back(ticks[i] - ticks[i - 1]);
+        report("size ticks", spread, "1000 +- 50 ms");
+    }
+    return 0;
+}

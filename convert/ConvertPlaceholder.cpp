@@ -1,1 +1,0 @@
-// The conversion units join this library.

@@ -1,0 +1,130 @@
+#include "EncoderCommand.h"
+
+namespace {
+const QChar Separator = QLatin1Char('/');
+const QChar Quote = QLatin1Char('"');
+
+QString sizeText(int position)
+{
+    switch (position) {
+    case 0:
+        return QStringLiteral("176x144");
+    case 1:
+        return QStringLiteral("320x240");
+    case 2:
+        return QStringLiteral("640x480");
+    default:
+        return QString();
+    }
+}
+
+QString rateText(int position)
+{
+    static const char *const rates[] = {"48000", "44100", "24000", "16000", "8000"};
+    return position >= 0 && position < 5 ? QLatin1String(rates[position]) : QString();
+}
+
+QString quoted(const QString &text)
+{
+    return Quote + text + Quote;
+}
+} // namespace
+
+QString LowerAscii(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out)
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + ('a' - 'A'));
+    return out;
+}
+
+QString FileNamePart(const QString &path)
+{
+    return path.mid(path.lastIndexOf(Separator) + 1);
+}
+
+QString BuildOutputPath(const QString &source, const QString &outputFolder,
+                        const QString &outputExt)
+{
+    QString renamed = source;
+    const int dot = source.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0 && dot > source.lastIndexOf(Separator))
+        renamed.truncate(dot);
+    renamed += outputExt;
+    // The root is held as "/" itself; no second separator behind it.
+    const QString folder =
+        outputFolder.endsWith(Separator) ? outputFolder.chopped(1) : outputFolder;
+    return folder + Separator + FileNamePart(renamed);
+}
+
+EncoderCommand BuildConversionCommand(int pass, const QString &sourceFile,
+                                      const QString &outputFile, const EncodingSettings &settings)
+{
+    QStringList a;
+    a << QStringLiteral("-i") << sourceFile << QStringLiteral("-y");
+    if (settings.TwoPass) {
+        a << QStringLiteral("-pass") << QString::number(pass);
+        if (pass == 1)
+            a << QStringLiteral("-an");
+    }
+    a << QStringLiteral("-flags") << QStringLiteral("bitexact");
+    const QString size = sizeText(settings.SizePosition);
+    if (!size.isEmpty())
+        a << QStringLiteral("-s") << size;
+    a << QStringLiteral("-aspect") << QStringLiteral("4:3");
+    a << QStringLiteral("-vcodec") << LowerAscii(settings.Codec);
+    a << QStringLiteral("-b") << QString::number(settings.VideoBitRate) + QLatin1Char('k');
+    a << QStringLiteral("-r") << QString::number(settings.FrameRate);
+    a << QStringLiteral("-acodec") << QStringLiteral("libfaac");
+    a << QStringLiteral("-ab") << QString::number(settings.AudioBitRate) + QLatin1Char('k');
+    const QString rate = rateText(settings.RatePosition);
+    if (!rate.isEmpty())
+        a << QStringLiteral("-ar") << rate;
+    if (settings.Mono)
+        a << QStringLiteral("-ac") << QStringLiteral("1");
+    a << QStringLiteral("-f") << QStringLiteral("3gp");
+    a << outputFile;
+    return {QLatin1String(EncoderName), a};
+}
+
+QString ThumbnailPath(const QString &appDir)
+{
+    // As the thumbnail parameters write it: AppDir, a separator, the name
+    // (for a program in the root that gives "//_thumb.jpg", which is the same file).
+    return appDir + QStringLiteral("/_thumb.jpg");
+}
+
+QStringList BuildThumbnailArguments(const QString &sourceFile, const QString &appDir)
+{
+    return {QStringLiteral("-i"),       sourceFile,
+            QStringLiteral("-f"),       QStringLiteral("image2"),
+            QStringLiteral("-ss"),      QStringLiteral("5"),
+            QStringLiteral("-vframes"), QStringLiteral("1"),
+            QStringLiteral("-s"),       QStringLiteral("80x60"),
+            QStringLiteral("-an"),      ThumbnailPath(appDir)};
+}
+
+namespace {
+// The paths are the argument after "-i" and the last argument.
+QString joinedArguments(const QStringList &arguments)
+{
+    QStringList parts;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const bool path =
+            i == arguments.size() - 1 || (i > 0 && arguments.at(i - 1) == QLatin1String("-i"));
+        parts << (path ? quoted(arguments.at(i)) : arguments.at(i));
+    }
+    return parts.join(QLatin1Char(' '));
+}
+} // namespace
+
+QString CommandText(const EncoderCommand &command)
+{
+    return command.Program + QLatin1Char(' ') + joinedArguments(command.Arguments);
+}
+
+QString BuildThumbnailParameters(const QString &sourceFile, const QString &appDir)
+{
+    return joinedArguments(BuildThumbnailArguments(sourceFile, appDir));
+}

@@ -1,0 +1,387 @@
+#include "AdapterArgs.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+namespace {
+QStringList toQt(const ArgList &args)
+{
+    QStringList out;
+    for (const std::string &a : args)
+        out << QString::fromStdString(a);
+    return out;
+}
+
+ArgList fromQt(const QStringList &args)
+{
+    ArgList out;
+    for (const QString &a : args)
+        out.push_back(a.toStdString());
+    return out;
+}
+
+// A command line as the program writes it.
+QStringList designed(const QString &codec, int pass, const QString &output)
+{
+    QStringList a{"-i", "/v/clip.avi", "-y"};
+    if (pass > 0) {
+        a << "-pass" << QString::number(pass);
+        if (pass == 1)
+            a << "-an";
+    }
+    a << "-flags"
+      << "bitexact"
+      << "-s"
+      << "176x144"
+      << "-aspect"
+      << "4:3"
+      << "-vcodec" << codec << "-b"
+      << "384k"
+      << "-r"
+      << "15"
+      << "-acodec"
+      << "libfaac"
+      << "-ab"
+      << "64k"
+      << "-ar"
+      << "8000"
+      << "-f"
+      << "3gp" << output;
+    return a;
+}
+
+// One run of the fake encoder as it logged it: its process id and arguments.
+struct LoggedRun
+{
+    qint64 pid = 0;
+    QStringList args;
+};
+
+QList<LoggedRun> readLog(const QString &path)
+{
+    QList<LoggedRun> runs;
+    for (const QString &line : QString::fromUtf8(ReadFile(path)).split('\n', Qt::SkipEmptyParts)) {
+        QStringList parts = line.split('\t');
+        LoggedRun r;
+        r.pid = parts.takeFirst().toLongLong();
+        r.args = parts;
+        runs << r;
+    }
+    return runs;
+}
+
+bool waitUntil(const std::function<bool()> &condition, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!condition()) {
+        if (t.elapsed() > ms)
+            return false;
+        QThread::msleep(10);
+    }
+    return true;
+}
+} // namespace
+
+class TestAdapter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void mapArguments_data();
+    void mapArguments();
+    void outputAndPass_data();
+    void outputAndPass();
+    void passLogKeyIsStablePerPath();
+    void encoderList();
+
+    void becomesTheEncoder();
+    void exitStatusIsTheEncoders_data();
+    void exitStatusIsTheEncoders();
+    void passLogsStayOutOfUserFolders();
+    void cancelledPass2StillCleansUp();
+    void libxvidMissingUsesMpeg4();
+    void realEncoderNotFound();
+    void skipsItselfAndOtherAdaptersOnPath();
+
+private:
+    QProcess *adapter(const QStringList &args, const QMap<QString, QString> &env);
+    QScopedPointer<QTemporaryDir> m_dir;
+    QString m_log;
+};
+
+void TestAdapter::init()
+{
+    m_dir.reset(new QTemporaryDir);
+    m_log = m_dir->filePath("log.txt");
+}
+
+void TestAdapter::mapArguments_data()
+{
+    QTest::addColumn<QStringList>("in");
+    QTest::addColumn<bool>("haveXvid");
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<QStringList>("expected");
+
+    QStringList in = designed("libx264", 0, "/o/clip.3gp");
+    QStringList out = QStringList{"-nostdin"} + in;
+    out[out.indexOf("libfaac")] = "aac";
+    QTest::newRow("one pass x264") << in << true << "/c/k" << out;
+
+    in = designed("libxvid", 1, "/o/clip.3gp");
+    out = QStringList{"-nostdin"} + in;
+    out[out.indexOf("libfaac")] = "aac";
+    out.insert(out.indexOf("-pass") + 2, "/c/k");
+    out.insert(out.indexOf("-pass") + 2, "-passlogfile");
+    out.insert(out.indexOf("libxvid") + 1, "mp4v");
+    out.insert(out.indexOf("libxvid") + 1, "-vtag");
+    QTest::newRow("xvid pass 1") << in << true << "/c/k" << out;
+
+    in = designed("libxvid", 2, "/o/clip.3gp");
+    out = QStringList{"-nostdin"} + in;
+    out[out.indexOf("libfaac")] = "aac";
+    out[out.indexOf("libxvid")] = "mpeg4";
+    out.insert(out.indexOf("-pass") + 2, "/c/k");
+    out.insert(out.indexOf("-pass") + 2, "-passlogfile");
+    QTest::newRow("xvid missing, pass 2") << in << false << "/c/k" << out;
+
+    // Given options are not doubled; only codec values change, not a file
+    // that happens to be called like one.
+    in = QStringList{"-nostdin", "-i",   "libfaac", "-c:a", "libfaac",      "-c:v",  "libxvid",
+                     "-vtag",    "xvid", "-pass",   "2",    "-passlogfile", "/mine", "libxvid"};
+    out = in;
+    out[4] = "aac";
+    QTest::newRow("already adapted") << in << true << "/c/k" << out;
+
+    in = QStringList{"-i", "/v/a.avi", "-pass", "1", "/o/a.3gp"};
+    QTest::newRow("no cache folder") << in << true << "" << QStringList{"-nostdin"} + in;
+}
+
+void TestAdapter::mapArguments()
+{
+    QFETCH(QStringList, in);
+    QFETCH(bool, haveXvid);
+    QFETCH(QString, prefix);
+    QFETCH(QStringList, expected);
+    AdapterOptions o;
+    o.haveLibxvid = haveXvid;
+    o.passLogPrefix = prefix.toStdString();
+    QCOMPARE(toQt(MapArguments(fromQt(in), o)), expected);
+}
+
+void TestAdapter::outputAndPass_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<int>("pass");
+    QTest::addColumn<bool>("xvid");
+    QTest::newRow("designed pass 2")
+        << designed("libxvid", 2, "/o/a b.3gp") << "/o/a b.3gp" << 2 << true;
+    QTest::newRow("designed one pass") << designed("mpeg4", 0, "x.3gp") << "x.3gp" << 0 << false;
+    QTest::newRow("ends in an option value")
+        << QStringList{"-i", "a", "-f", "3gp"} << "" << 0 << false;
+    QTest::newRow("bad pass number") << QStringList{"-pass", "x", "o"} << "o" << 0 << false;
+}
+
+void TestAdapter::outputAndPass()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, output);
+    QFETCH(int, pass);
+    QFETCH(bool, xvid);
+    QCOMPARE(QString::fromStdString(OutputArgument(fromQt(args))), output);
+    QCOMPARE(PassNumber(fromQt(args)), pass);
+    QCOMPARE(WantsLibxvid(fromQt(args)), xvid);
+}
+
+void TestAdapter::passLogKeyIsStablePerPath()
+{
+    QCOMPARE(AbsolutePath("b/../c/./d.3gp", "/w/x"), std::string("/w/x/c/d.3gp"));
+    QCOMPARE(AbsolutePath("/a//b/", "/w"), std::string("/a/b"));
+    QCOMPARE(PassLogKey("/o/a.3gp"), PassLogKey(AbsolutePath("a.3gp", "/o")));
+    QVERIFY(PassLogKey("/o/a.3gp") != PassLogKey("/o/b.3gp"));
+    QCOMPARE(PassLogKey("/o/a.3gp").size(), size_t(16));
+}
+
+void TestAdapter::encoderList()
+{
+    const std::string with = "Encoders:\n V..... = Video\n ------\n"
+                             " V....D libx264   libx264 H.264\n"
+                             " V..... libxvid   libxvidcore MPEG-4 part 2 (codec mpeg4)\n";
+    const std::string without = " V....D libx264   libx264 H.264\n"
+                                " V.S... mpeg4     MPEG-4 part 2\n"
+                                " A..... libxvidaudio  not a video encoder\n";
+    QVERIFY(EncoderListHasLibxvid(with));
+    QVERIFY(!EncoderListHasLibxvid(without));
+}
+
+QProcess *TestAdapter::adapter(const QStringList &args, const QMap<QString, QString> &env)
+{
+    auto *p = new QProcess(this);
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("XDG_CACHE_HOME", m_dir->filePath("cache"));
+    e.insert("FAKE_ENCODER_LOG", m_log);
+    e.insert("POCKETCLIPS_FFMPEG", FAKE_ENCODER_PATH);
+    e.remove("POCKETCLIPS_ADAPTER_CHAIN");
+    for (auto it = env.begin(); it != env.end(); ++it) {
+        if (it.value().isNull())
+            e.remove(it.key());
+        else
+            e.insert(it.key(), it.value());
+    }
+    p->setProcessEnvironment(e);
+    QDir().mkpath(m_dir->filePath("work"));
+    p->setWorkingDirectory(m_dir->filePath("work"));
+    p->start(ADAPTER_PATH, args);
+    return p;
+}
+
+void TestAdapter::becomesTheEncoder()
+{
+    QProcess *p = adapter(designed("libx264", 0, m_dir->filePath("o.3gp")), {});
+    QVERIFY(p->waitForStarted());
+    const qint64 pid = p->processId();
+    QVERIFY(p->waitForFinished(10000));
+    QCOMPARE(p->exitCode(), 0);
+    const QList<LoggedRun> runs = readLog(m_log);
+    QCOMPARE(runs.size(), 1);
+    // The same process: the adapter replaced itself instead of starting a child.
+    QCOMPARE(runs[0].pid, pid);
+    QCOMPARE(runs[0].args.first(), QStringLiteral("-nostdin"));
+    QVERIFY(runs[0].args.contains("aac"));
+    QVERIFY(!runs[0].args.contains("libfaac"));
+    QVERIFY(QFile::exists(m_dir->filePath("o.3gp")));
+}
+
+void TestAdapter::exitStatusIsTheEncoders_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("crashed");
+    QTest::addColumn<int>("code");
+    QTest::newRow("success") << "write" << false << 0;
+    QTest::newRow("failure") << "fail 3" << false << 3;
+    QTest::newRow("crash") << "crash" << true << 0;
+}
+
+void TestAdapter::exitStatusIsTheEncoders()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, crashed);
+    QFETCH(int, code);
+    QProcess *p =
+        adapter(designed("mpeg4", 0, m_dir->filePath("o.3gp")), {{"FAKE_ENCODER_ACTION", action}});
+    QVERIFY(p->waitForFinished(10000));
+    QCOMPARE(p->exitStatus() == QProcess::CrashExit, crashed);
+    if (!crashed)
+        QCOMPARE(p->exitCode(), code);
+}
+
+void TestAdapter::passLogsStayOutOfUserFolders()
+{
+    const QString output = m_dir->filePath("out/clip.3gp");
+    QDir().mkpath(m_dir->filePath("out"));
+    const QString logs = m_dir->filePath("cache/pocketclips/passlog");
+    QProcess *p1 = adapter(designed("libx264", 1, output), {});
+    QVERIFY(p1->waitForFinished(10000));
+    QCOMPARE(p1->exitCode(), 0);
+    const QStringList afterPass1 = QDir(logs).entryList(QDir::Files);
+    QCOMPARE(afterPass1.size(), 2);
+    for (const QString &f : afterPass1)
+        QVERIFY2(f.startsWith(QString::fromStdString(PassLogKey(output.toStdString())) + "-"),
+                 qPrintable(f));
+
+    QProcess *p2 = adapter(designed("libx264", 2, output), {});
+    QVERIFY(p2->waitForFinished(10000));
+    QCOMPARE(p2->exitCode(), 0);
+    const QList<LoggedRun> runs = readLog(m_log);
+    QCOMPARE(runs.size(), 2);
+    for (const LoggedRun &r : runs) {
+        const int at = int(r.args.indexOf("-passlogfile"));
+        QVERIFY(at > 0);
+        QVERIFY(r.args.at(at + 1).startsWith(logs + "/"));
+    }
+    // Removed once pass 2 has ended, by the adapter's watcher.
+    QVERIFY(waitUntil([&] { return QDir(logs).entryList(QDir::Files).isEmpty(); }, 3000));
+    // Nothing in the working folder or beside the output.
+    QCOMPARE(QDir(m_dir->filePath("work")).entryList(QDir::Files), QStringList());
+    QCOMPARE(QDir(m_dir->filePath("out")).entryList(QDir::Files), QStringList({"clip.3gp"}));
+}
+
+void TestAdapter::cancelledPass2StillCleansUp()
+{
+    const QString output = m_dir->filePath("clip.3gp");
+    const QString logs = m_dir->filePath("cache/pocketclips/passlog");
+    QProcess *p = adapter(designed("mpeg4", 2, output), {{"FAKE_ENCODER_ACTION", "hang"}});
+    QVERIFY(p->waitForStarted());
+    QVERIFY(waitUntil([&] { return QDir(logs).entryList(QDir::Files).size() == 2; }, 5000));
+    p->kill();
+    QVERIFY(p->waitForFinished(5000));
+    QVERIFY(waitUntil([&] { return QDir(logs).entryList(QDir::Files).isEmpty(); }, 3000));
+}
+
+void TestAdapter::libxvidMissingUsesMpeg4()
+{
+    for (bool have : {false, true}) {
+        QFile::remove(m_log);
+        const QString list = have ? " V..... libxvid   libxvidcore\n" : " V.S... mpeg4   MPEG-4\n";
+        // A separate cache each time: the answer is kept per encoder file.
+        QProcess *p = adapter(
+            designed("libxvid", 0, m_dir->filePath("o.3gp")),
+            {{"FAKE_ENCODERS", list}, {"XDG_CACHE_HOME", m_dir->filePath(have ? "c1" : "c2")}});
+        QVERIFY(p->waitForFinished(10000));
+        const QList<LoggedRun> runs = readLog(m_log);
+        QCOMPARE(runs.size(), 1);
+        const QStringList &a = runs[0].args;
+        const int at = int(a.indexOf("-vcodec"));
+        QCOMPARE(a.at(at + 1), have ? QStringLiteral("libxvid") : QStringLiteral("mpeg4"));
+        QCOMPARE(a.contains("-vtag"), have);
+    }
+}
+
+void TestAdapter::realEncoderNotFound()
+{
+    QDir().mkpath(m_dir->filePath("empty"));
+    QProcess *p = adapter({"-version"},
+                          {{"POCKETCLIPS_FFMPEG", QString()}, {"PATH", m_dir->filePath("empty")}});
+    QVERIFY(p->waitForFinished(10000));
+    QCOMPARE(p->exitCode(), 127);
+    QVERIFY(p->readAllStandardError().contains("not found"));
+}
+
+void TestAdapter::skipsItselfAndOtherAdaptersOnPath()
+{
+    // PATH: a link to this adapter, a copy of it (another file), then the fake.
+    for (const char *d : {"p1", "p2", "p3"})
+        QDir().mkpath(m_dir->filePath(d));
+    QVERIFY(QFile::link(ADAPTER_PATH, m_dir->filePath("p1/ffmpeg")));
+    QVERIFY(QFile::copy(ADAPTER_PATH, m_dir->filePath("p2/ffmpeg")));
+    QVERIFY(QFile::link(FAKE_ENCODER_PATH, m_dir->filePath("p3/ffmpeg")));
+    const QString path =
+        m_dir->filePath("p1") + ":" + m_dir->filePath("p2") + ":" + m_dir->filePath("p3");
+    auto *p = new QProcess(this);
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.remove("POCKETCLIPS_FFMPEG");
+    e.remove("POCKETCLIPS_ADAPTER_CHAIN");
+    e.insert("PATH", path);
+    e.insert("XDG_CACHE_HOME", m_dir->filePath("cache"));
+    e.insert("FAKE_ENCODER_LOG", m_log);
+    p->setProcessEnvironment(e);
+    p->start(m_dir->filePath("p1/ffmpeg"), designed("mpeg4", 0, m_dir->filePath("o.3gp")));
+    QVERIFY(p->waitForFinished(10000));
+    QCOMPARE(p->exitCode(), 0);
+    const QList<LoggedRun> runs = readLog(m_log);
+    QCOMPARE(runs.size(), 1);
+    // Both adapters passed through: "-nostdin" once, libfaac mapped once.
+    QCOMPARE(runs[0].args.count("-nostdin"), 1);
+    QVERIFY(runs[0].args.contains("aac"));
+}
+
+QTEST_GUILESS_MAIN(TestAdapter)
+#include "tst_adapter.moc"
