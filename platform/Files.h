@@ -12,7 +12,7 @@ struct FileEntry
     QString name;       // the entry's own name, no folder part
     qint64 size = 0;    // 64-bit size in bytes
     bool creationTimeValid = false;
-    QDateTime creationTime; // local time, two-second resolution
+    QDateTime creationTime; // local time (as an offset from UTC), two-second resolution
     bool lastWriteTimeValid = false;
     QDateTime lastWriteTime;
     bool lastAccessTimeValid = false;
@@ -36,6 +36,11 @@ std::optional<FileEntry> LookUpPath(const QString &path);
 // matches every name), in the order the folder lists them, "." and ".."
 // included when the pattern matches them. An unreadable folder gives none.
 std::vector<FileEntry> ListFolder(const QString &folder, const QString &pattern);
+
+// The folders among a folder's entries, links to folders included, in the
+// order the folder lists them; "." and ".." are left out. An unreadable folder
+// gives none.
+std::vector<FileEntry> ListSubFolders(const QString &folder);
 
 // Wildcard match of one name: "*" any run, "?" any one character; "*.*" and
 // "*" match every name, also names without a dot.

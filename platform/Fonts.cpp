@@ -4,6 +4,8 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QStringList>
+#include <QVariant>
+#include <QWidget>
 
 namespace {
 // Wine's Tahoma is installed without being registered with fontconfig.
@@ -28,4 +30,18 @@ void InstallFontSubstitutes()
                                {QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
     QFont::insertSubstitutions(QStringLiteral("Arial"),
                                {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+}
+
+void ApplyFormFonts(QWidget *form)
+{
+    QList<QWidget *> widgets = form->findChildren<QWidget *>();
+    widgets.prepend(form);
+    for (QWidget *w : widgets) {
+        const QVariant px = w->property("pixelSize");
+        if (!px.isValid())
+            continue;
+        QFont f = w->font();
+        f.setPixelSize(px.toInt());
+        w->setFont(f);
+    }
 }

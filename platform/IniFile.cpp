@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace {
@@ -104,7 +105,10 @@ void TIniFile::WriteString(const QString &section, const QString &key, const QSt
 {
     QString lineEnd = QStringLiteral("\n");
     QStringList lines = readLines(&lineEnd);
-    const QString entry = key + QLatin1Char('=') + value;
+    // A value is one line: a line break (legal in a folder name here) would
+    // spill stray lines, even sections, into the file. Only its first line is kept.
+    const qsizetype brk = value.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
+    const QString entry = key + QLatin1Char('=') + (brk < 0 ? value : value.left(brk));
 
     int sectionLine = -1;
     int insertAt = -1;

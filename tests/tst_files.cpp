@@ -17,6 +17,8 @@ private slots:
     void lookUp();
     void lookUpRootAndMissing();
     void listFolder();
+    void listSubFolders();
+    void localTimes();
     void pattern_data();
     void pattern();
     void sizeOfBigSparseFile();
@@ -76,6 +78,58 @@ void TestFiles::listFolder()
     QVERIFY(sub->isDirectory);
     QCOMPARE(ListFolder(dir.path(), "*.avi").size(), size_t(1));
     QVERIFY(ListFolder(dir.path() + "/missing", "*.*").empty());
+}
+
+void TestFiles::listSubFolders()
+{
+    QTemporaryDir dir;
+    WriteFile(dir.path(), "a.avi", "a");
+    WriteFile(dir.path(), "sub/b.avi", "b");
+    WriteFile(dir.path(), ".hid/c.avi", "c");
+    QVERIFY(QFile::link(dir.path() + "/sub", dir.path() + "/tosub"));
+    QVERIFY(QFile::link(dir.path() + "/a.avi", dir.path() + "/tofile"));
+    QVERIFY(QFile::link(dir.path() + "/gone", dir.path() + "/dangling"));
+    QStringList names;
+    for (const auto &e : ListSubFolders(dir.path())) {
+        QVERIFY(e.isDirectory);
+        names << e.name;
+    }
+    names.sort();
+    QCOMPARE(names, (QStringList{".hid", "sub", "tosub"}));
+    const auto entries = ListSubFolders(dir.path() + "/");
+    auto named = [&](const char *name) {
+        return std::find_if(entries.begin(), entries.end(),
+                            [&](const FileEntry &e) { return e.name == name; });
+    };
+    const auto sub = named("sub");
+    const auto link = named("tosub");
+    QVERIFY(link->isLink && !sub->isLink);
+    QCOMPARE(link->inode, sub->inode); // the identity of what the link leads to
+    QCOMPARE(link->device, sub->device);
+    QVERIFY(ListSubFolders(dir.path() + "/missing").empty());
+}
+
+void TestFiles::localTimes()
+{
+    QTemporaryDir dir;
+    const QString file = WriteFile(dir.path(), "t.avi", "t");
+    // 2001-02-03 04:05:07 local: the odd second is rounded down.
+    const QDateTime when(QDate(2001, 2, 3), QTime(4, 5, 7));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(f.setFileTime(when, QFileDevice::FileModificationTime));
+    f.close();
+    const auto e = LookUpPath(file);
+    QVERIFY(e->lastWriteTimeValid);
+    QCOMPARE(e->lastWriteTime, when.addSecs(-1));
+    QCOMPARE(e->lastWriteTime.date(), QDate(2001, 2, 3));
+    QCOMPARE(e->lastWriteTime.time(), QTime(4, 5, 6));
+    // Outside the years 1980 to 2107 a time is not valid.
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(f.setFileTime(QDateTime(QDate(1975, 1, 1), QTime(12, 0)),
+                          QFileDevice::FileModificationTime));
+    f.close();
+    QVERIFY(!LookUpPath(file)->lastWriteTimeValid);
 }
 
 void TestFiles::pattern_data()

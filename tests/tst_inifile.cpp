@@ -21,7 +21,19 @@ private slots:
     void refusedWriteRaises();
     void readOnlyFileIsRefusedAndKept();
     void garbageFileGivesDefaults();
+    void lineBreakInValueCannotAddLines();
 };
+
+void TestIniFile::lineBreakInValueCannotAddLines()
+{
+    QTemporaryDir dir;
+    const QString path = WriteFile(dir.path(), "a.ini", "[SET1]\nC1=15\n");
+    TIniFile ini(path);
+    ini.WriteString("SET2", "C11", "/tmp/a\n[SET1]\nC1=99\rx");
+    QCOMPARE(ini.ReadInteger("SET1", "C1", 0), 15);
+    QCOMPARE(ini.ReadString("SET2", "C11", ""), QString("/tmp/a"));
+    QCOMPARE(ReadFile(path), QByteArray("[SET1]\nC1=15\n[SET2]\nC11=/tmp/a\n"));
+}
 
 void TestIniFile::missingFileGivesDefaults()
 {

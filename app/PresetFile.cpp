@@ -1,0 +1,120 @@
+#include "PresetFile.h"
+
+#include "Errors.h"
+#include "MCCBox.h"
+#include "TextFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringEncoder>
+
+namespace {
+// Bytes of one character (a code point) in the file's encoding.
+int encodedLength(QStringView character, bool utf8, QStringEncoder &cp932)
+{
+    const char32_t c = character.size() == 2
+                           ? QChar::surrogateToUcs4(character.at(0), character.at(1))
+                           : character.at(0).unicode();
+    if (c < 0x80)
+        return 1;
+    if (utf8)
+        return c < 0x800 ? 2 : (c < 0x10000 ? 3 : 4);
+    if (c >= 0xFF61 && c <= 0xFF9F) // half-width katakana: one byte in CP932
+        return 1;
+    const QByteArray bytes = cp932.encode(character);
+    return qMax(1, int(bytes.size()));
+}
+
+// The longest start of the line that fits the limit, on a character boundary.
+QString cutLine(const QString &line, bool utf8, QStringEncoder &cp932)
+{
+    // A line of few characters cannot reach the limit (at most 4 bytes each
+    // in UTF-8 per code point of two units, 3 per single unit; 2 in CP932).
+    if (line.size() * 3 <= MaxPresetLineBytes)
+        return line;
+    int bytes = 0;
+    qsizetype i = 0;
+    while (i < line.size()) {
+        const qsizetype width =
+            (line.at(i).isHighSurrogate() && i + 1 < line.size() && line.at(i + 1).isLowSurrogate())
+                ? 2
+                : 1;
+        const int length = encodedLength(QStringView(line).mid(i, width), utf8, cp932);
+        if (bytes + length > MaxPresetLineBytes)
+            break;
+        bytes += length;
+        i += width;
+    }
+    return line.left(i);
+}
+} // namespace
+
+QString PresetHeaderRow()
+{
+    return QStringLiteral(
+        ",[拡張子],[ｻｲｽﾞ],[ｺｰﾃﾞｯｸ],[ﾌﾚｰﾑﾚｰﾄ],[ﾋﾞｯﾄﾚｰﾄ],[ｺｰﾃﾞｯｸ],[ｻﾝﾌﾟﾙﾚｰﾄ],[ﾋﾞｯﾄﾚｰﾄ]");
+}
+
+QStringList CodecNames()
+{
+    return {QStringLiteral("LIBX264"), QStringLiteral("MPEG4"), QStringLiteral("LIBXVID")};
+}
+
+QString PresetFilePath(const QString &appDir)
+{
+    // The root folder already ends in its separator.
+    return appDir.endsWith(QLatin1Char('/')) ? appDir + QStringLiteral("profile.txt")
+                                             : appDir + QStringLiteral("/profile.txt");
+}
+
+QStringList PresetRows(const QByteArray &bytes)
+{
+    const bool utf8 = IsValidUtf8(bytes);
+    QString text = DecodeText(bytes);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    if (text.isEmpty())
+        return {};
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (text.endsWith(QLatin1Char('\n')))
+        lines.removeLast();
+
+    QStringEncoder cp932("Windows-31J");
+    for (QString &line : lines)
+        line = cutLine(line, utf8, cp932);
+    return lines;
+}
+
+QStringList ReadPresetFile(const QString &path)
+{
+    QFile file(path);
+    // A folder opens on this platform, but it is no preset file.
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        throw EFOpenError(path);
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EFOpenError(path);
+    return PresetRows(bytes);
+}
+
+void FillPresetChooser(TMultiColComboBox *chooser, const QStringList &rows)
+{
+    chooser->AddItem(PresetHeaderRow());
+    for (const QString &row : rows)
+        chooser->AddItem(row);
+    // Nothing is chosen until the settings are loaded.
+    chooser->SetItemIndex(-1);
+}
+
+void LoadPresets(TMultiColComboBox *chooser, const QString &appDir)
+{
+    FillPresetChooser(chooser, ReadPresetFile(PresetFilePath(appDir)));
+}
+
+void FillCodecChooser(TMultiColComboBox *chooser)
+{
+    for (const QString &name : CodecNames())
+        chooser->AddItem(name);
+    // The first preset application chooses.
+    chooser->SetItemIndex(-1);
+}

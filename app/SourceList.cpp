@@ -1,0 +1,108 @@
+#include "SourceList.h"
+
+#include "Files.h"
+#include "SearchFile.h"
+#include "SortedListBox.h"
+
+#include <QMimeData>
+#include <QUrl>
+#include <QWidget>
+
+namespace {
+// Keeps the list box collecting for the length of a drop, also when a
+// failure ends it, so that the entries found so far are merged.
+class UpdateScope
+{
+public:
+    explicit UpdateScope(TSortedListBox *listBox) : m_listBox(listBox) { m_listBox->BeginUpdate(); }
+    ~UpdateScope() { m_listBox->EndUpdate(); }
+    UpdateScope(const UpdateScope &) = delete;
+    UpdateScope &operator=(const UpdateScope &) = delete;
+
+private:
+    TSortedListBox *m_listBox;
+};
+} // namespace
+
+TSourceList::TSourceList(TSortedListBox *listBox, QWidget *dropPanel, QWidget *convertButton,
+                         TSearchFile *searchFile, QObject *parent)
+    : QObject(parent), m_listBox(listBox), m_dropPanel(dropPanel), m_convertButton(convertButton),
+      m_searchFile(searchFile)
+{
+    m_searchFile->SetRecursive(true);
+    connect(m_searchFile, &TSearchFile::OnFind, this, Relayed(this, &TSourceList::SearchFile1Find),
+            Qt::DirectConnection);
+    if (m_listBox->Count() == 0) {
+        m_dropPanel->show();
+        m_convertButton->setEnabled(false);
+    }
+}
+
+void TSourceList::AddOne(const QString &path)
+{
+    const std::optional<FileEntry> entry = LookUpPath(path);
+    if (!entry)
+        return;
+    if (entry->isDirectory) {
+        // "/." or a link to "/" names the root as well: never walk the whole disk.
+        if (SameFile(path, QStringLiteral("/")))
+            return;
+        m_searchFile->SetDirectory(path);
+        m_searchFile->SetSearchName(QStringLiteral("*.*"));
+        m_searchFile->Search();
+    } else {
+        m_listBox->Add(path);
+    }
+}
+
+void TSourceList::AddSourcePath(const QString &path)
+{
+    AddSourcePaths(QStringList{path});
+}
+
+void TSourceList::AddSourcePaths(const QStringList &paths)
+{
+    {
+        UpdateScope update(m_listBox);
+        for (const QString &path : paths)
+            AddOne(path);
+    }
+    if (m_listBox->Count() > 0) {
+        m_dropPanel->hide();
+        m_convertButton->setEnabled(true);
+    }
+}
+
+void TSourceList::SearchFile1Find(QObject *, const QString &Name, const TSearchFileData &, bool &)
+{
+    m_listBox->Add(Name);
+}
+
+void TSourceList::Button5Click()
+{
+    m_listBox->Clear();
+    m_dropPanel->show();
+    m_convertButton->setEnabled(false);
+}
+
+bool TSourceList::AcceptsDrop(const QMimeData *data)
+{
+    return !DroppedPaths(data).isEmpty();
+}
+
+QStringList TSourceList::DroppedPaths(const QMimeData *data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    }
+    return paths;
+}
+
+void TSourceList::DropFiles(const QMimeData *data)
+{
+    AddSourcePaths(DroppedPaths(data));
+}

@@ -1,0 +1,164 @@
+#include "FolderBrowseEdit.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFileDialog>
+#include <QIcon>
+#include <QScreen>
+#include <QStyleHints>
+#include <QStyleOptionFrame>
+#include <QToolButton>
+
+namespace {
+// Places the dialog once it knows its own size, just before it appears;
+// being moved, it skips the dialog's own centring over its parent.
+class DialogPlacer : public QObject
+{
+public:
+    DialogPlacer(const QRect &activeWindow, const QRect &screen)
+        : m_activeWindow(activeWindow), m_screen(screen)
+    {
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && !m_done) {
+            m_done = true;
+            auto *dialog = static_cast<QWidget *>(watched);
+            dialog->move(TFolderBrowseEdit::DialogPosition(
+                m_activeWindow, dialog->frameGeometry().size(), m_screen));
+        }
+        return false;
+    }
+
+private:
+    QRect m_activeWindow;
+    QRect m_screen;
+    bool m_done = false;
+};
+} // namespace
+
+TFolderBrowseEdit::TFolderBrowseEdit(QWidget *parent) : QLineEdit(parent)
+{
+    m_button = new QToolButton(this);
+    m_button->setObjectName(QStringLiteral("BrowseButton"));
+    m_button->setIcon(QIcon(QStringLiteral(":/FolderBrowse.xpm")));
+    m_button->setIconSize(PictureSize);
+    m_button->setFocusPolicy(Qt::NoFocus);
+    m_button->setCursor(Qt::ArrowCursor);
+    setTextMargins(0, 0, ButtonWidth, 0);
+    placeButton();
+
+    connect(m_button, &QToolButton::clicked, this, &TFolderBrowseEdit::Browse);
+    connect(this, &QLineEdit::textChanged, this, [this] { emit OnChange(this); });
+}
+
+TFolderBrowseEdit::~TFolderBrowseEdit()
+{
+    restoreBlink();
+}
+
+void TFolderBrowseEdit::SetPath(const QString &path)
+{
+    if (path == text())
+        return;
+    setText(path);
+}
+
+void TFolderBrowseEdit::Browse()
+{
+    const QString start = m_startWithLast ? text() : QString();
+    QString folder;
+    if (BrowseForFolder(start, folder))
+        SetPath(folder);
+}
+
+bool TFolderBrowseEdit::BrowseForFolder(const QString &startFolder, QString &folder)
+{
+    QWidget *owner = window();
+    QWidget *active = QApplication::activeWindow();
+    if (!active)
+        active = owner;
+
+    // Qt's own dialog: the platform's native one cannot be placed by the program.
+    QFileDialog dialog(owner);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setWindowModality(Qt::WindowModal);
+    if (!startFolder.isEmpty())
+        dialog.setDirectory(startFolder);
+
+    QScreen *screen = active->screen() ? active->screen() : QGuiApplication::primaryScreen();
+    DialogPlacer placer(active->frameGeometry(), screen ? screen->geometry() : QRect());
+    dialog.installEventFilter(&placer);
+
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty())
+        return false;
+    folder = chosen.first();
+    return true;
+}
+
+QRect TFolderBrowseEdit::ButtonRect(const QSize &fieldSize, int frameWidth)
+{
+    return QRect(fieldSize.width() - frameWidth - ButtonWidth, frameWidth, ButtonWidth,
+                 qMax(0, fieldSize.height() - 2 * frameWidth));
+}
+
+QPoint TFolderBrowseEdit::DialogPosition(const QRect &activeWindow, const QSize &dialogSize,
+                                         const QRect &screen)
+{
+    int x = activeWindow.left() + (activeWindow.width() - dialogSize.width()) / 2;
+    int y = activeWindow.top() + (activeWindow.height() - dialogSize.height()) / 2;
+    if (!screen.isEmpty()) {
+        if (y + dialogSize.height() > screen.top() + screen.height())
+            y = activeWindow.top() + activeWindow.height() - dialogSize.height();
+        if (x + dialogSize.width() > screen.left() + screen.width())
+            x = activeWindow.left() + activeWindow.width() - dialogSize.width();
+    }
+    const int left = screen.isEmpty() ? 0 : screen.left();
+    const int top = screen.isEmpty() ? 0 : screen.top();
+    return QPoint(qMax(x, left), qMax(y, top));
+}
+
+void TFolderBrowseEdit::resizeEvent(QResizeEvent *event)
+{
+    QLineEdit::resizeEvent(event);
+    placeButton();
+}
+
+void TFolderBrowseEdit::placeButton()
+{
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, this);
+    m_button->setGeometry(ButtonRect(size(), hasFrame() ? frame : 0));
+}
+
+void TFolderBrowseEdit::focusInEvent(QFocusEvent *event)
+{
+    if (m_caretBlinkRate > 0 && m_savedFlashTime < 0) {
+        QStyleHints *hints = QGuiApplication::styleHints();
+        m_savedFlashTime = hints->cursorFlashTime();
+        // Qt's flash time is a whole cycle: shown, then hidden.
+        hints->setCursorFlashTime(2 * m_caretBlinkRate);
+    }
+    QLineEdit::focusInEvent(event);
+}
+
+void TFolderBrowseEdit::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    restoreBlink();
+}
+
+void TFolderBrowseEdit::restoreBlink()
+{
+    if (m_savedFlashTime < 0)
+        return;
+    QGuiApplication::styleHints()->setCursorFlashTime(m_savedFlashTime);
+    m_savedFlashTime = -1;
+}
