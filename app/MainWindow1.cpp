@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QUrl>
-#include <QUrlQuery>
 #include <QWindow>
 
 TMainForm1 *MainForm1 = nullptr;
