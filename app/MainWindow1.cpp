@@ -167,6 +167,11 @@ void TMainForm1::FormActivate()
 
 bool TMainForm1::FormClose()
 {
+    // Until the first activation has run to its end the controls do not hold
+    // the stored settings (a preset row that cannot be applied stops it):
+    // saving them would replace the user's settings with the design values.
+    if (Tag == 0)
+        return true;
     return Settings::SaveForClose(this, Encoding(), AppDir);
 }
 

@@ -91,6 +91,7 @@ void TConversionBatch::Run()
     TConversionBatch *const outer = s_current;
     s_current = this;
     m_abort = false;
+    m_written.clear();
     QCoreApplication::instance()->installEventFilter(this);
     struct Restore
     {
@@ -182,10 +183,19 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
         // The encoder would overwrite the very file it reads.
         if (SameFile(source, output))
             return PassResult::Failed;
+        // An earlier entry of this batch (clip.avi beside clip.mp4, say) has
+        // made this output already; this one would overwrite it.
+        const auto earlier = m_written.constFind(output);
+        if (earlier != m_written.constEnd() && *earlier != source && !SameFile(*earlier, source))
+            return PassResult::Failed;
 
         form.Image1->clear();
         const QString appDir = m_host.AppDirText();
-        ShellRun(ThumbnailProgram, BuildThumbnailArguments(source, appDir));
+        // A pipe or a device gives its data once: a thumbnail run would take
+        // it from the conversion run, or wait for it and never end.
+        const std::optional<FileEntry> entry = LookUpPath(source);
+        if (!entry || !entry->isSystem)
+            ShellRun(ThumbnailProgram, BuildThumbnailArguments(source, appDir));
         Sleep(PauseMs);
         const QString thumbnail = ThumbnailPath(appDir);
         if (FileExists(thumbnail)) {
@@ -214,8 +224,15 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
             DeleteFile(output);
             return PassResult::Done;
         }
+        // 127: the adapter found no FFmpeg to run; that is a missing encoder,
+        // not a file it could not convert.
+        if (encoder->Exited() && encoder->ExitCode() == 127)
+            return PassResult::NotStarted;
         // A failed or killed encoder leaves no usable file: report it.
-        return encoder->Succeeded() ? PassResult::Done : PassResult::Failed;
+        if (!encoder->Succeeded())
+            return PassResult::Failed;
+        m_written.insert(output, source);
+        return PassResult::Done;
     } catch (...) {
         return PassResult::Failed;
     }

@@ -2,6 +2,7 @@
 
 #include "EncoderCommand.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -64,6 +65,8 @@ private:
 
     BatchHost &m_host;
     bool m_abort = false;
+    // The outputs this batch has made, each with its source.
+    QHash<QString, QString> m_written;
 };
 
 // The batch with its usual settings, for the main window's Button0Click.

@@ -58,11 +58,21 @@ QString BuildOutputPath(const QString &source, const QString &outputFolder,
     return folder + Separator + FileNamePart(renamed);
 }
 
+QString EncoderPathArgument(const QString &path)
+{
+    if (path.startsWith(Separator))
+        return path;
+    const qsizetype colon = path.indexOf(QLatin1Char(':'));
+    const qsizetype slash = path.indexOf(Separator);
+    const bool protocolLike = colon >= 0 && (slash < 0 || colon < slash);
+    return path.startsWith(QLatin1Char('-')) || protocolLike ? QStringLiteral("./") + path : path;
+}
+
 EncoderCommand BuildConversionCommand(int pass, const QString &sourceFile,
                                       const QString &outputFile, const EncodingSettings &settings)
 {
     QStringList a;
-    a << QStringLiteral("-i") << sourceFile << QStringLiteral("-y");
+    a << QStringLiteral("-i") << EncoderPathArgument(sourceFile) << QStringLiteral("-y");
     if (settings.TwoPass) {
         a << QStringLiteral("-pass") << QString::number(pass);
         if (pass == 1)
@@ -84,7 +94,7 @@ EncoderCommand BuildConversionCommand(int pass, const QString &sourceFile,
     if (settings.Mono)
         a << QStringLiteral("-ac") << QStringLiteral("1");
     a << QStringLiteral("-f") << QStringLiteral("3gp");
-    a << outputFile;
+    a << EncoderPathArgument(outputFile);
     return {QLatin1String(EncoderName), a};
 }
 
@@ -97,12 +107,12 @@ QString ThumbnailPath(const QString &appDir)
 
 QStringList BuildThumbnailArguments(const QString &sourceFile, const QString &appDir)
 {
-    return {QStringLiteral("-i"),       sourceFile,
+    return {QStringLiteral("-i"),       EncoderPathArgument(sourceFile),
             QStringLiteral("-f"),       QStringLiteral("image2"),
             QStringLiteral("-ss"),      QStringLiteral("5"),
             QStringLiteral("-vframes"), QStringLiteral("1"),
             QStringLiteral("-s"),       QStringLiteral("80x60"),
-            QStringLiteral("-an"),      ThumbnailPath(appDir)};
+            QStringLiteral("-an"),      EncoderPathArgument(ThumbnailPath(appDir))};
 }
 
 namespace {

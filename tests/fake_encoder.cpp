@@ -13,7 +13,9 @@
 // Actions: write (the output, the last argument), nowrite, fail N (no output,
 // exit N), crash (killed by SIGSEGV), hang (writes part of the output, then
 // waits until killed), slow MS (writes, then takes MS milliseconds), grow MS
-// (adds 100000 bytes to the output every 100 ms for MS milliseconds).
+// (adds 100000 bytes to the output every 100 ms for MS milliseconds), partial N
+// (writes part of the output, exits N), partialcrash (writes part of the
+// output, then is killed by SIGSEGV).
 // With "-passlogfile P" it writes P-0.log (and P-0.log.mbtree), as FFmpeg does.
 
 #include <cerrno>
@@ -149,6 +151,14 @@ int main(int argc, char *argv[])
         std::signal(SIGSEGV, SIG_DFL);
         std::raise(SIGSEGV);
         return 0;
+    } else if (action.rfind("partialcrash", 0) == 0) {
+        writeFile(output, "partial", false);
+        std::signal(SIGSEGV, SIG_DFL);
+        std::raise(SIGSEGV);
+        return 0;
+    } else if (action.rfind("partial", 0) == 0) {
+        writeFile(output, "partial", false);
+        return finish(number(action, 8));
     } else if (action == "hang") {
         writeFile(output, "partial", false);
         for (;;)
