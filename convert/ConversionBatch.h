@@ -14,7 +14,9 @@ class TProgressForm1;
 // host's source list, in one or two passes each, by running the encoder once
 // per pass, with the progress window showing the way. Runs on the GUI thread
 // and returns when the batch is over; events are handled only while an
-// encoder runs.
+// encoder runs. A pass that would overwrite its own source, or an output this
+// batch has made from another source, is not run and counts as failed; a pipe
+// or a device gets no thumbnail run (it would take the conversion's data).
 //
 // The main window's handlers:
 //   void TMainForm1::Button0Click() { ::Button0Click(*this); }

@@ -438,7 +438,7 @@ void TestFaults::pipeSourceStaysCancellable()
     // The size display read the pipe without blocking, and the window kept
     // handling events all the while.
     QCOMPARE(sizeSeen, qint64(0));
-    QVERIFY2(longestGap < 500, qPrintable(QString::number(longestGap)));
+    QVERIFY2(longestGap < 2000, qPrintable(QString::number(longestGap)));
     QVERIFY(samples > 20);
     // A cancel is no failure; the next file was converted.
     QCOMPARE(m_messages->texts(), QStringList());
