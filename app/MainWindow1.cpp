@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QUrl>
-#include <QUrlQuery>
 #include <QWindow>
 
 TMainForm1 *MainForm1 = nullptr;
@@ -89,6 +88,12 @@ void TMainForm1::setUpForm()
     setAutoFillBackground(true);
     ApplyFormFonts(this);
     FitLabels(this);
+    // The track bars show a plain groove, not a filled part up to the thumb.
+    for (QSlider *bar : {TrackBar1, TrackBar2}) {
+        QPalette p = bar->palette();
+        p.setColor(QPalette::Highlight, p.color(QPalette::Button));
+        bar->setPalette(p);
+    }
     SetColumns(C2_00, {{200, clWhite}, {60, clLightGrey}, {60, clVideoAccent}, {70, clVideoAccent},
                        {60, clVideoAccent}, {60, clVideoAccent}, {60, clAudioAccent},
                        {60, clAudioAccent}, {60, clAudioAccent}});

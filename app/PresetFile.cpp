@@ -1,11 +1,8 @@
 #include "PresetFile.h"
 
-#include "Errors.h"
 #include "MCCBox.h"
 #include "TextFile.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QStringEncoder>
 
 namespace {
@@ -94,14 +91,7 @@ QStringList PresetRows(const QByteArray &bytes)
 
 QStringList ReadPresetFile(const QString &path)
 {
-    QFile file(path);
-    // A folder opens on this platform, but it is no preset file.
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
-        throw EFOpenError(path);
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EFOpenError(path);
-    return PresetRows(bytes);
+    return PresetRows(ReadFileBytes(path));
 }
 
 void FillPresetChooser(TMultiColComboBox *chooser, const QStringList &rows)

@@ -126,59 +126,58 @@ std::optional<FileEntry> LookUpPath(const QString &path)
     return entryFrom(p.mid(slash + 1), st, isLink);
 }
 
-std::vector<FileEntry> ListFolder(const QString &folder, const QString &pattern)
+namespace {
+// Calls visit(dirFd, entry) for every entry of a folder, in the order the
+// folder lists them; an unreadable folder has none.
+template<typename Visit>
+void forEachEntry(const QString &folder, Visit visit)
 {
-    std::vector<FileEntry> entries;
     const QByteArray native = encode(folder.isEmpty() ? QStringLiteral(".") : folder);
     const int fd = open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return entries;
+        return;
     DIR *dir = fdopendir(fd);
     if (!dir) {
         close(fd);
-        return entries;
+        return;
     }
-    while (struct dirent *d = readdir(dir)) {
+    while (struct dirent *d = readdir(dir))
+        visit(dirfd(dir), d);
+    closedir(dir);
+}
+} // namespace
+
+std::vector<FileEntry> ListFolder(const QString &folder, const QString &pattern)
+{
+    std::vector<FileEntry> entries;
+    forEachEntry(folder, [&](int dirFd, const struct dirent *d) {
         const QString name = QFile::decodeName(d->d_name);
         if (!MatchesPattern(name, pattern))
-            continue;
+            return;
         struct stat st;
         bool isLink = false;
         // An entry that vanished since the listing is simply not reported.
-        if (!statEntry(dirfd(dir), d->d_name, st, isLink))
-            continue;
-        entries.push_back(entryFrom(name, st, isLink));
-    }
-    closedir(dir);
+        if (statEntry(dirFd, d->d_name, st, isLink))
+            entries.push_back(entryFrom(name, st, isLink));
+    });
     return entries;
 }
 
 std::vector<FileEntry> ListSubFolders(const QString &folder)
 {
     std::vector<FileEntry> entries;
-    const QByteArray native = encode(folder.isEmpty() ? QStringLiteral(".") : folder);
-    const int fd = open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return entries;
-    DIR *dir = fdopendir(fd);
-    if (!dir) {
-        close(fd);
-        return entries;
-    }
-    while (struct dirent *d = readdir(dir)) {
+    forEachEntry(folder, [&](int dirFd, const struct dirent *d) {
         // The entry type spares a stat() for every plain file; links and
         // file systems that give no type are looked at.
         if (d->d_type != DT_DIR && d->d_type != DT_LNK && d->d_type != DT_UNKNOWN)
-            continue;
+            return;
         if (qstrcmp(d->d_name, ".") == 0 || qstrcmp(d->d_name, "..") == 0)
-            continue;
+            return;
         struct stat st;
         bool isLink = false;
-        if (!statEntry(dirfd(dir), d->d_name, st, isLink) || !S_ISDIR(st.st_mode))
-            continue;
-        entries.push_back(entryFrom(QFile::decodeName(d->d_name), st, isLink));
-    }
-    closedir(dir);
+        if (statEntry(dirFd, d->d_name, st, isLink) && S_ISDIR(st.st_mode))
+            entries.push_back(entryFrom(QFile::decodeName(d->d_name), st, isLink));
+    });
     return entries;
 }
 

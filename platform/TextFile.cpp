@@ -27,7 +27,7 @@ QString DecodeText(const QByteArray &bytes)
     return cp932(bytes);
 }
 
-QString ReadTextFile(const QString &path)
+QByteArray ReadFileBytes(const QString &path)
 {
     QFile file(path);
     // A folder opens on this platform, but it has no text.
@@ -36,7 +36,12 @@ QString ReadTextFile(const QString &path)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw EFOpenError(path);
-    return DecodeText(bytes);
+    return bytes;
+}
+
+QString ReadTextFile(const QString &path)
+{
+    return DecodeText(ReadFileBytes(path));
 }
 
 bool WriteTextFile(const QString &path, const QString &text)

@@ -8,6 +8,10 @@
 QString DecodeText(const QByteArray &bytes);
 bool IsValidUtf8(const QByteArray &bytes);
 
+// Reads a whole file's bytes; raises EFOpenError when it cannot be read
+// (a folder cannot).
+QByteArray ReadFileBytes(const QString &path);
+
 // Reads a whole file and decodes it; raises EFOpenError when it cannot be read.
 QString ReadTextFile(const QString &path);
 
