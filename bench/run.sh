@@ -40,7 +40,7 @@ declare -A how
 how[1]="QT_QPA_PLATFORM=offscreen $bin/bench_sourcelist --runs 5"
 how[2]="QT_QPA_PLATFORM=offscreen $bin/bench_batch"
 how[3]="QT_QPA_PLATFORM=offscreen $bin/bench_throughput --adapter $program_dir/ffmpeg --delivered $program_dir --runs 5"
-how[4]="$display $bin/bench_startup --program $bin/bench_program --minimal $bin/bench_minimal --delivered $program_dir --tree $tree --runs 15"
+how[4]="$display $bin/bench_startup --program $bin/bench_program --minimal $bin/bench_minimal --delivered $program_dir --tree $tree --runs 21"
 how[5]=${how[4]}
 
 results=$(mktemp)
@@ -83,6 +83,7 @@ echo "| # | measure | figure | baseline (same run) | ratio | target | result | c
 echo "|---|---|---|---|---|---|---|---|"
 awk -F'\t' -v sel=" ${rows[*]} " '
     index(sel, " " $2 " ") {
+        for (i = 3; i <= NF; ++i) gsub(/\|/, "\\|", $i)
         printf "| %s | %s | %s | %s | %s | %s | %s | `bench/run.sh %s` |\n", $2, $3, $4, $5, $6, $7, $8, $2
     }' "$results"
 echo
