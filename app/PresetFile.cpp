@@ -67,14 +67,21 @@ QString PresetFilePath(const QString &appDir)
 QStringList PresetRows(const QByteArray &bytes)
 {
     const bool utf8 = IsValidUtf8(bytes);
-    QString text = DecodeText(bytes);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    if (text.isEmpty())
-        return {};
-    QStringList lines = text.split(QLatin1Char('\n'));
-    if (text.endsWith(QLatin1Char('\n')))
-        lines.removeLast();
+    const QString text = DecodeText(bytes);
+    // One pass over the text: CR LF, LF and CR each end a line.
+    QStringList lines;
+    const QChar *start = text.constData();
+    const QChar *const end = start + text.size();
+    for (const QChar *p = start; p != end; ++p) {
+        if (*p != QLatin1Char('\n') && *p != QLatin1Char('\r'))
+            continue;
+        lines.append(QString(start, p - start));
+        if (*p == QLatin1Char('\r') && p + 1 != end && p[1] == QLatin1Char('\n'))
+            ++p;
+        start = p + 1;
+    }
+    if (start != end)
+        lines.append(QString(start, end - start));
 
     QStringEncoder cp932("Windows-31J");
     for (QString &line : lines)
@@ -90,8 +97,7 @@ QStringList ReadPresetFile(const QString &path)
 void FillPresetChooser(TMultiColComboBox *chooser, const QStringList &rows)
 {
     chooser->AddItem(PresetHeaderRow());
-    for (const QString &row : rows)
-        chooser->AddItem(row);
+    chooser->AddItems(rows);
     // Nothing is chosen until the settings are loaded.
     chooser->SetItemIndex(-1);
 }

@@ -7,9 +7,10 @@
 //   cancel:        from the press on the cancel button to the encoder reaped
 //   size ticks:    the intervals between the progress window's size updates
 //
-// Run: cmake --build build --target bench && build/bench/bench_batch
+// Run: bench/run.sh 2 (or build the bench target and run bench_batch headless)
 
 #include "BatchTestHost.h"
+#include "BenchReport.h"
 #include "ConversionBatch.h"
 #include "Dialogs.h"
 #include "Files.h"
@@ -54,17 +55,27 @@ std::vector<Times> readTimes(const QString &path)
     return out;
 }
 
-void report(const char *what, std::vector<double> v, const char *target)
+// Prints the figures of one measure and its table row; the verdict goes by
+// the median, or by every sample when `allWithin` is set (the tick spread).
+void report(const char *what, std::vector<double> v, double low, double high, const char *target,
+            bool allWithin = false)
 {
     if (v.empty()) {
         std::printf("%-16s no samples\n", what);
+        PrintResult(2, what, "no samples", "-", "-", target, "MISSED");
         return;
     }
     std::sort(v.begin(), v.end());
-    const double median =
-        v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    const double median = Median(v);
     std::printf("%-16s n=%-3zu median %8.2f ms  min %8.2f  p90 %8.2f  max %8.2f   (target %s)\n",
                 what, v.size(), median, v.front(), v[v.size() * 9 / 10], v.back(), target);
+    const bool met =
+        allWithin ? v.front() >= low && v.back() <= high : median >= low && median <= high;
+    const std::string figure = allWithin
+                                   ? Fixed(v.front(), 1) + " .. " + Fixed(v.back(), 1) + " ms"
+                                   : Fixed(median, 2) + " ms (max " + Fixed(v.back(), 2) + ")";
+    PrintResult(2, std::string("batch: ") + what + " (n=" + std::to_string(v.size()) + ")", figure,
+                "-", "-", target, Verdict(met));
 }
 
 struct Bench
@@ -138,7 +149,7 @@ int main(int argc, char *argv[])
         // passStarts[0] is the batch's first look at the settings, then one per pass.
         for (size_t i = 0; i < t.size() && i + 2 < b.passStarts.size(); ++i)
             cost.push_back(b.passStarts[i + 2] - b.passStarts[i + 1] - (t[i].end - t[i].start));
-        report("per-pass cost", cost, "<= 20 ms median");
+        report("per-pass cost", cost, 0, 20, "<= 20 ms");
     }
     {
         // The encoder runs longer than one wait slice (60 ms).
@@ -148,7 +159,7 @@ int main(int argc, char *argv[])
         std::vector<double> noticed;
         for (size_t i = 0; i < t.size() && i + 2 < b.passStarts.size(); ++i)
             noticed.push_back(b.passStarts[i + 2] - t[i].end);
-        report("end noticed", noticed, "<= 5 ms");
+        report("end noticed", noticed, 0, 5, "<= 5 ms");
     }
     {
         Bench b(12);
@@ -173,7 +184,7 @@ int main(int argc, char *argv[])
         std::vector<double> cancel;
         for (size_t i = 0; i < clicks.size() && i + 2 < b.passStarts.size(); ++i)
             cancel.push_back(b.passStarts[i + 2] - clicks[i]);
-        report("cancel", cancel, "<= 100 ms");
+        report("cancel to encoder gone", cancel, 0, 100, "<= 100 ms");
     }
     {
         Bench b(1);
@@ -190,7 +201,7 @@ int main(int argc, char *argv[])
         std::vector<double> spread;
         for (size_t i = 1; i < ticks.size(); ++i)
             spread.push_back(ticks[i] - ticks[i - 1]);
-        report("size ticks", spread, "1000 +- 50 ms");
+        report("size tick intervals", spread, 950, 1050, "1000 +- 50 ms", true);
     }
     return 0;
 }

@@ -4,6 +4,7 @@
 //
 //   bench_sourcelist [--tree DIR] [--runs N] [--locale NAME]
 
+#include "BenchReport.h"
 #include "SearchFile.h"
 #include "SortedListBox.h"
 #include "SourceList.h"
@@ -87,13 +88,6 @@ bool BuildTree(const QString &tree)
     }
     QFile s(stamp);
     return s.open(QIODevice::WriteOnly);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t m = v.size() / 2;
-    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
 }
 
 double TimeFindSort(const QString &tree, qint64 *lines)
@@ -207,5 +201,13 @@ int main(int argc, char *argv[])
         << QString::number(double(keptKb) / 1024, 'f', 1) << " MB" << Qt::endl;
     out << "repaint of the filled list: " << QString::number(repaintMs, 'f', 1) << " ms"
         << Qt::endl;
+    const double ratio = oursMs / referenceMs;
+    PrintResult(1, "folder expansion, " + std::to_string(entries) + " entries",
+                Fixed(oursMs, 1) + " ms", Fixed(referenceMs, 1) + " ms (find | LC_ALL=C sort)",
+                Fixed(ratio, 2), "<= 1.5", Verdict(ratio <= 1.5));
+    PrintResult(1, "folder expansion: memory growth (peak)",
+                Fixed(double(memoryKb) / 1024, 1) + " MB (kept " + Fixed(double(keptKb) / 1024, 1) +
+                    ")",
+                "-", "-", "<= 60 MB", Verdict(memoryKb <= 60 * 1024));
     return 0;
 }

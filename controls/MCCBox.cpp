@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QProxyStyle>
 #include <QScreen>
+#include <QStandardItemModel>
 #include <QStyleOptionComboBox>
 
 #include <algorithm>
@@ -351,6 +352,30 @@ int TMultiColComboBox::AddItem(const QString &row)
     KeepNoSelection(before);
     edit.Restore();
     return count() - 1;
+}
+
+void TMultiColComboBox::AddItems(const QStringList &rows)
+{
+    auto *items = qobject_cast<QStandardItemModel *>(model());
+    if (!items) {
+        for (const QString &row : rows)
+            AddItem(row);
+        return;
+    }
+    const int before = currentIndex();
+    const EditState edit(this);
+    // The items QComboBox::addItem makes, inserted with one notification.
+    QList<QStandardItem *> added;
+    added.reserve(rows.size());
+    for (const QString &row : rows) {
+        const QString kept = CutRow(row);
+        auto *item = new QStandardItem(DisplayText(kept));
+        item->setData(kept, Qt::UserRole);
+        added.append(item);
+    }
+    items->invisibleRootItem()->appendRows(added);
+    KeepNoSelection(before);
+    edit.Restore();
 }
 
 void TMultiColComboBox::InsertItem(int index, const QString &row)

@@ -148,6 +148,9 @@ public:
     int Count() const { return count(); }
     // Adds a whole row and returns its index.
     int AddItem(const QString &row);
+    // Adds the rows in order, as AddItem would one by one, in one step (a
+    // preset file may hold thousands).
+    void AddItems(const QStringList &rows);
     // Inserts a row at 0..Count(); raises EListError elsewhere (-1 included).
     void InsertItem(int index, const QString &row);
     // Raises EListError for an index that is not an item.

@@ -115,6 +115,8 @@ private slots:
     void rowsKeptWhole_data();
     void rowsKeptWhole();
     void targetColumnChangesReadsOnly();
+    void addItemsAsOneByOne_data();
+    void addItemsAsOneByOne();
     void columnText_data();
     void columnText();
     void listIndexErrors_data();
@@ -219,6 +221,56 @@ void TestMultiColComboBox::targetColumnChangesReadsOnly()
     // Rows added now show the new target field.
     c.AddItem("f,g,h");
     QCOMPARE(DisplayTexts(c), (QStringList{QString::fromUtf8("[ｻｲｽﾞ]"), "a", "d", "h"}));
+}
+
+void TestMultiColComboBox::addItemsAsOneByOne_data()
+{
+    QTest::addColumn<bool>("editable");
+    QTest::addColumn<int>("target");
+    QTest::addColumn<int>("selected"); // before the rows are added; -1 none
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("empty, editable") << true << 0 << -1 << "";
+    QTest::newRow("empty, fixed list") << false << 0 << -1 << "";
+    QTest::newRow("column 2") << true << 2 << -1 << "";
+    QTest::newRow("a row selected") << false << 0 << 0 << "";
+    QTest::newRow("typed text kept") << true << 1 << -1 << "typed";
+}
+
+void TestMultiColComboBox::addItemsAsOneByOne()
+{
+    QFETCH(bool, editable);
+    QFETCH(int, target);
+    QFETCH(int, selected);
+    QFETCH(QString, typed);
+    const QStringList rows{
+        PresetQcif, PresetQvga, "", PresetShort, QString("long,") + QString(5000, QChar('x')),
+        Header};
+    TMultiColComboBox one, all;
+    for (TMultiColComboBox *c : {&one, &all}) {
+        c->SetCanEdit(editable);
+        c->SetTargetColumn(quint8(target));
+        if (selected >= 0) {
+            c->AddItem("first,row");
+            c->SetItemIndex(selected);
+        }
+        if (!typed.isEmpty()) {
+            c->lineEdit()->setText(typed);
+            c->lineEdit()->setModified(true);
+        }
+    }
+    for (const QString &row : rows)
+        one.AddItem(row);
+    all.AddItems(rows);
+    QCOMPARE(all.Count(), one.Count());
+    QCOMPARE(ItemRows(all), ItemRows(one));
+    QCOMPARE(DisplayTexts(all), DisplayTexts(one));
+    QCOMPARE(all.ItemIndex(), one.ItemIndex());
+    QCOMPARE(all.ItemIndex(), selected);
+    QCOMPARE(all.GetSelectedText(), one.GetSelectedText());
+    if (!typed.isEmpty())
+        QCOMPARE(all.GetSelectedText(), typed);
+    // A long row is cut as AddItem cuts it.
+    QCOMPARE(all.Item(all.Count() - 2).size(), 4095);
 }
 
 void TestMultiColComboBox::columnText_data()

@@ -38,6 +38,7 @@ void TestText::commaText_data()
     QTest::newRow("comma then blank at end adds none") << "a, " << QStringList{"a"};
     QTest::newRow("quoted with blank") << "\"two words\",x" << QStringList{"two words", "x"};
     QTest::newRow("doubled quote") << "\"say \"\"hi\"\"\",y" << QStringList{"say \"hi\"", "y"};
+    QTest::newRow("quoted comma stays inside") << "\"a,b\",c" << QStringList{"a,b", "c"};
     QTest::newRow("unterminated quote runs to end") << "\"abc" << QStringList{"abc"};
     QTest::newRow("text right after closing quote starts a field")
         << "\"ab\"cd,e" << QStringList{"ab", "cd", "e"};
@@ -57,9 +58,11 @@ void TestText::commaText()
     QFETCH(QString, text);
     QFETCH(QStringList, fields);
     QCOMPARE(CommaTextFields(text), fields);
+    // One field read alone is the same field of the whole split.
+    for (int i = 0; i < fields.size(); ++i)
+        QCOMPARE(CommaTextField(text, i), fields.at(i));
     QCOMPARE(CommaTextField(text, fields.size()), QString());
-    if (!fields.isEmpty())
-        QCOMPARE(CommaTextField(text, 0), fields.first());
+    QCOMPARE(CommaTextField(text, -1), QString());
 }
 
 void TestText::decodeUtf8AndCp932_data()

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Builds a release build in build-bench/, runs the benchmarks and prints one
+# table: each row a figure against a baseline measured in the same run, the
+# median of several runs, its target and the command that repeats it.
+#
+#   bench/run.sh            every row
+#   bench/run.sh 3 4        only rows 3 and 4
+#
+# Rows: 1 folder expansion, 2 batch cost and reaction times, 3 conversion
+# throughput, 4 start-up, 5 memory. Rows 1-3 run headless (offscreen); rows 4
+# and 5 under xvfb-run (a real X server, no window manager), or offscreen when
+# xvfb-run is missing. Timings never decide a test: ctest does not run these.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=${PC_BENCH_BUILD:-build-bench}
+rows=("$@")
+[ ${#rows[@]} -eq 0 ] && rows=(1 2 3 4 5)
+want() { local r; for r in "${rows[@]}"; do [ "$r" = "$1" ] && return 0; done; return 1; }
+
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+echo "== building $build (Release)"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPC_WERROR=ON "${launcher[@]}" >/dev/null
+cmake --build "$build" -j"$(nproc)" --target pocketclips pc_encoder bench >/dev/null
+
+bin="$build/bench"
+program_dir="$build/Pocketclips"
+tree=/tmp/pc-bench-tree
+export LC_ALL=C.UTF-8
+if command -v xvfb-run >/dev/null; then
+    display='xvfb-run -a -s "-screen 0 1280x1024x24"'
+    display_name="xvfb-run (Xvfb, no window manager)"
+else
+    display="QT_QPA_PLATFORM=offscreen"
+    display_name="QT_QPA_PLATFORM=offscreen"
+fi
+
+declare -A how
+how[1]="QT_QPA_PLATFORM=offscreen $bin/bench_sourcelist --runs 5"
+how[2]="QT_QPA_PLATFORM=offscreen $bin/bench_batch"
+how[3]="QT_QPA_PLATFORM=offscreen $bin/bench_throughput --adapter $program_dir/ffmpeg --delivered $program_dir --runs 5"
+how[4]="$display $bin/bench_startup --program $bin/bench_program --minimal $bin/bench_minimal --delivered $program_dir --tree $tree --runs 21"
+how[5]=${how[4]}
+
+results=$(mktemp)
+trap 'rm -f "$results"' EXIT
+errors="$build/bench-stderr.log"
+: >"$errors"
+load_before=$(uptime)
+echo "== $(date -R)"
+echo "   $(nproc) cores, $(awk '/MemTotal/ {printf "%.1f GB", $2 / 1048576}' /proc/meminfo)," \
+     "$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"
+echo "   load before: $load_before"
+
+run_row() {
+    echo "== row $1: ${how[$1]}"
+    # The figures' lines go to the table, the rest is shown as it comes.
+    if ! bash -c "${how[$1]}" 2>>"$errors" | while IFS= read -r line; do
+        case $line in
+            RESULT$'\t'*) printf '%s\n' "$line" >>"$results" ;;
+            *) printf '   %s\n' "$line" ;;
+        esac
+    done; then
+        echo "   row $1 FAILED (its messages are in $errors)"
+        printf 'RESULT\t%s\tthe benchmark failed\t-\t-\t-\t-\tMISSED\n' "$1" >>"$results"
+    fi
+}
+
+want 1 && run_row 1
+want 2 && run_row 2
+want 3 && run_row 3
+if want 4 || want 5; then
+    # Row 5's full list comes from row 1's tree.
+    [ -f "$tree.complete" ] || QT_QPA_PLATFORM=offscreen "$bin/bench_sourcelist" --runs 1 >/dev/null 2>&1
+    run_row 4
+fi
+load_after=$(uptime)
+echo "   load after: $load_after"
+
+echo
+echo "| # | measure | figure | baseline (same run) | ratio | target | result | command |"
+echo "|---|---|---|---|---|---|---|---|"
+awk -F'\t' -v sel=" ${rows[*]} " '
+    index(sel, " " $2 " ") {
+        for (i = 3; i <= NF; ++i) gsub(/\|/, "\\|", $i)
+        printf "| %s | %s | %s | %s | %s | %s | %s | `bench/run.sh %s` |\n", $2, $3, $4, $5, $6, $7, $8, $2
+    }' "$results"
+echo
+for r in "${rows[@]}"; do
+    [ -n "${how[$r]:-}" ] && echo "row $r: ${how[$r]}"
+done
+echo "rows 4 and 5: $display_name"
+busy=$(printf '%s\n%s\n' "$load_before" "$load_after" |
+       sed -n 's/.*load average: \([0-9.]*\).*/\1/p' | awk '$1 > 0.7 { b = 1 } END { print b + 0 }')
+if [ "$busy" = 1 ]; then
+    echo "note: the machine was busy (1-minute load above 0.7); the timings may be high, rerun when it is quiet"
+fi
+if grep -q $'\tMISSED$' "$results"; then
+    echo "some targets were missed"
+fi
