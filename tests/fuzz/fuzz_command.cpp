@@ -13,7 +13,7 @@
 #define CHECK(condition)                                                                           \
     do {                                                                                           \
         if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition);                   \
+            std::fprintf(stderr, "broken rule, line %d: %s\n", __LINE__, #condition);              \
             std::abort();                                                                          \
         }                                                                                          \
     } while (false)

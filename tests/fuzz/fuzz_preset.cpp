@@ -13,13 +13,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 
 // Names the broken rule, then stops the run as a crash does.
 #define CHECK(condition)                                                                           \
     do {                                                                                           \
         if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition);                   \
+            std::fprintf(stderr, "broken rule, line %d: %s\n", __LINE__, #condition);              \
             std::abort();                                                                          \
         }                                                                                          \
     } while (false)
