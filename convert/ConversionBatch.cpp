@@ -180,8 +180,9 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
     const QString output = m_host.OutputFileText();
     const EncoderCommand command = BuildConversionCommand(pass, source, output, settings);
     try {
-        // The encoder would overwrite the very file it reads.
-        if (SameFile(source, output))
+        // No file name for the output, or the encoder would overwrite the
+        // very file it reads.
+        if (output.isEmpty() || SameFile(source, output))
             return PassResult::Failed;
         // An earlier entry of this batch (clip.avi beside clip.mp4, say) has
         // made this output already; this one would overwrite it.

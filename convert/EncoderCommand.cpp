@@ -55,7 +55,12 @@ QString BuildOutputPath(const QString &source, const QString &outputFolder,
     // The root is held as "/" itself; no second separator behind it.
     const QString folder =
         outputFolder.endsWith(Separator) ? outputFolder.chopped(1) : outputFolder;
-    return folder + Separator + FileNamePart(renamed);
+    // An empty extension field on a source named ".avi" (or an extension of
+    // "." or "x/") would name the folder itself or its parent, not a file in it.
+    const QString name = FileNamePart(renamed);
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return QString();
+    return folder + Separator + name;
 }
 
 QString EncoderPathArgument(const QString &path)
@@ -116,13 +121,14 @@ QStringList BuildThumbnailArguments(const QString &sourceFile, const QString &ap
 }
 
 namespace {
-// The paths are the argument after "-i" and the last argument.
+// The paths are the source behind the leading "-i" and the last argument,
+// found by position: a source that reads "-i" must not quote the next one.
 QString joinedArguments(const QStringList &arguments)
 {
     QStringList parts;
     for (int i = 0; i < arguments.size(); ++i) {
         const bool path =
-            i == arguments.size() - 1 || (i > 0 && arguments.at(i - 1) == QLatin1String("-i"));
+            i == arguments.size() - 1 || (i == 1 && arguments.at(0) == QLatin1String("-i"));
         parts << (path ? quoted(arguments.at(i)) : arguments.at(i));
     }
     return parts.join(QLatin1Char(' '));

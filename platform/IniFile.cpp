@@ -108,7 +108,14 @@ void TIniFile::WriteString(const QString &section, const QString &key, const QSt
     // A value is one line: a line break (legal in a folder name here) would
     // spill stray lines, even sections, into the file. Only its first line is kept.
     const qsizetype brk = value.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
-    const QString entry = key + QLatin1Char('=') + (brk < 0 ? value : value.left(brk));
+    QString text = brk < 0 ? value : value.left(brk);
+    // The reader drops blanks around a value and one pair of enclosing
+    // quotes; such a value gets quotes of its own so that it reads back whole
+    // (a folder name may end in a blank).
+    if (text != text.trimmed() ||
+        (text.size() >= 2 && text.startsWith(QLatin1Char('"')) && text.endsWith(QLatin1Char('"'))))
+        text = QLatin1Char('"') + text + QLatin1Char('"');
+    const QString entry = key + QLatin1Char('=') + text;
 
     int sectionLine = -1;
     int insertAt = -1;

@@ -20,7 +20,9 @@ public:
     int ReadInteger(const QString &section, const QString &key, int fallback) const;
     bool ReadBool(const QString &section, const QString &key, bool fallback) const;
 
-    // A value keeps only its first line. Raise EIniFileException ("%s に書き込めません") when the file cannot be written.
+    // A value keeps only its first line and reads back as written (one with
+    // blanks at an end or in enclosing quotes is stored in quotes).
+    // Raise EIniFileException ("%s に書き込めません") when the file cannot be written.
     void WriteString(const QString &section, const QString &key, const QString &value);
     void WriteInteger(const QString &section, const QString &key, int value);
     void WriteBool(const QString &section, const QString &key, bool value);

@@ -28,6 +28,11 @@ extern "C" void onError(j_common_ptr cinfo)
 
 extern "C" void onMessage(j_common_ptr, int) {}
 
+// The largest picture decoded: a header can claim 65500 x 65500 pixels in a
+// few bytes, and a thumbnail is 80 x 60. This is the budget Qt's own image
+// readers keep (256 MB for the 32-bit picture).
+constexpr unsigned long long MaxPixels = 1ull << 26;
+
 struct Decoded
 {
     unsigned char *pixels; // RGB, malloc'ed
@@ -56,8 +61,21 @@ bool decode(const unsigned char *data, unsigned long size, Decoded *out, char *m
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, data, size);
     jpeg_read_header(&cinfo, TRUE);
+    if (static_cast<unsigned long long>(cinfo.image_width) * cinfo.image_height > MaxPixels) {
+        std::strcpy(message, "picture too large");
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    // libjpeg's own buffers (a progressive picture keeps all its
+    // coefficients) get a bound too: beyond it decoding stops with an error.
+    cinfo.mem->max_memory_to_use = long(MaxPixels) * 8;
     cinfo.out_color_space = JCS_RGB;
     jpeg_start_decompress(&cinfo);
+    if (cinfo.output_components != 3) {
+        std::strcpy(message, "no RGB picture");
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
     const size_t stride = size_t(cinfo.output_width) * 3;
     out->width = cinfo.output_width;
     out->height = cinfo.output_height;
@@ -67,12 +85,14 @@ bool decode(const unsigned char *data, unsigned long size, Decoded *out, char *m
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    while (cinfo.output_scanline < cinfo.output_height) {
+    // A picture cut short is an error, not a half-grey thumbnail: stop at
+    // the first warning rather than fill the rest of a large picture.
+    while (cinfo.output_scanline < cinfo.output_height && err.pub.num_warnings == 0) {
         JSAMPROW row = out->pixels + stride * cinfo.output_scanline;
         jpeg_read_scanlines(&cinfo, &row, 1);
     }
-    jpeg_finish_decompress(&cinfo);
-    // A picture cut short is an error, not a half-grey thumbnail.
+    if (err.pub.num_warnings == 0)
+        jpeg_finish_decompress(&cinfo);
     const bool truncated = err.pub.num_warnings > 0;
     jpeg_destroy_decompress(&cinfo);
     if (truncated) {

@@ -18,7 +18,7 @@ for t in $targets; do
     status=0
     build-fuzz/tests/fuzz/$t -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         "$scratch" "tests/fuzz/corpus/$name" >"$log" 2>&1 || status=$?
-    grep -E '^Done|ERROR|SUMMARY|Test unit written' "$log" || true
+    grep -E '^Done|ERROR|SUMMARY|broken rule|Test unit written' "$log" || true
     rm -rf "$scratch" "$log"
     [ "$status" -eq 0 ] || { echo "$t found a fault (crash file in the current folder)"; exit 1; }
 done

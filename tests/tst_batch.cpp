@@ -93,6 +93,8 @@ private slots:
     void encoderResult();
     void sameFileIsNotConverted_data();
     void sameFileIsNotConverted();
+    void outputWithoutFileNameIsNotConverted_data();
+    void outputWithoutFileNameIsNotConverted();
     void folderEntryGoesThroughTheSameSteps();
     void sizesShownWhileEncoding();
     void quittingEndsTheEncoder();
@@ -421,6 +423,29 @@ void TestBatch::sameFileIsNotConverted()
     QVERIFY(runs[0].args.at(1).endsWith("other.avi"));
     QCOMPARE(ReadFile(clip), before);
     QCOMPARE(m_messages->texts(), QStringList{TConversionBatch::UnsupportedFilesMessage()});
+}
+
+void TestBatch::outputWithoutFileNameIsNotConverted_data()
+{
+    QTest::addColumn<QString>("ext");
+    QTest::newRow("the output folder itself") << ".";
+    QTest::newRow("the output folder's parent") << "..";
+}
+
+void TestBatch::outputWithoutFileNameIsNotConverted()
+{
+    // A source named only by its extension and a preset with an empty (or
+    // ".") extension field leave no name for the output.
+    QFETCH(QString, ext);
+    m_host->OutputExt = ext;
+    m_host->Entries = QStringList{source(".avi")};
+    TConversionBatch batch(*m_host);
+    batch.PauseMs = 20;
+    run(batch);
+    QVERIFY(readLog(m_log).isEmpty());
+    QVERIFY(m_thumbs.isEmpty());
+    QCOMPARE(m_messages->texts(), QStringList{TConversionBatch::UnsupportedFilesMessage()});
+    QCOMPARE(ReadFile(m_dir->filePath("src/.avi")), QByteArray("source video .avi"));
 }
 
 void TestBatch::folderEntryGoesThroughTheSameSteps()

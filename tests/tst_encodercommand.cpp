@@ -162,6 +162,10 @@ void TestEncoderCommand::pathsStayOneArgument_data()
     QTest::newRow("quotes and dashes") << "/v/\"-y\" it's.avi"
                                        << "/o"
                                        << "/o/\"-y\" it's.3gp";
+    // Only the paths are quoted, also when the source reads like the option before it.
+    QTest::newRow("a source that reads -i") << "-i"
+                                            << "/o"
+                                            << "/o/-i.3gp";
 }
 
 void TestEncoderCommand::pathsStayOneArgument()
@@ -222,6 +226,23 @@ void TestEncoderCommand::outputPath_data()
                                                  << "/out"
                                                  << ".3gp"
                                                  << "/out/clip.3gp";
+    // Names that are no file in the folder give no output path.
+    QTest::newRow("empty extension field, name only an extension") << "/a/.avi"
+                                                                   << "/out"
+                                                                   << "."
+                                                                   << "";
+    QTest::newRow("extension field \".\": the parent") << "/a/.avi"
+                                                       << "/out"
+                                                       << ".."
+                                                       << "";
+    QTest::newRow("extension field ending in a separator") << "/a/clip.avi"
+                                                           << "/out"
+                                                           << ".x/"
+                                                           << "";
+    QTest::newRow("empty extension field") << "/a/clip.avi"
+                                           << "/out"
+                                           << "."
+                                           << "/out/clip.";
 }
 
 void TestEncoderCommand::outputPath()
@@ -246,6 +267,10 @@ void TestEncoderCommand::thumbnail_data()
         << "/v/夏 休み.avi"
         << "/"
         << "-i \"/v/夏 休み.avi\" -f image2 -ss 5 -vframes 1 -s 80x60 -an \"//_thumb.jpg\"";
+    QTest::newRow("a source that reads -i")
+        << "-i"
+        << "/opt/p"
+        << "-i \"-i\" -f image2 -ss 5 -vframes 1 -s 80x60 -an \"/opt/p/_thumb.jpg\"";
 }
 
 void TestEncoderCommand::thumbnail()

@@ -22,7 +22,37 @@ private slots:
     void readOnlyFileIsRefusedAndKept();
     void garbageFileGivesDefaults();
     void lineBreakInValueCannotAddLines();
+    void valuesReadBackWhole_data();
+    void valuesReadBackWhole();
 };
+
+void TestIniFile::valuesReadBackWhole_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("plain, not quoted") << "/my videos" << QByteArray("C11=/my videos");
+    QTest::newRow("blank at the end") << "/out " << QByteArray("C11=\"/out \"");
+    QTest::newRow("blank in front") << " /out" << QByteArray("C11=\" /out\"");
+    QTest::newRow("full-width blank at the end")
+        << QString::fromUtf8("/動画\u3000") << QString::fromUtf8("C11=\"/動画\u3000\"").toUtf8();
+    QTest::newRow("tab at the end") << "/out\t" << QByteArray("C11=\"/out\t\"");
+    QTest::newRow("in quotes") << "\"/out\"" << QByteArray("C11=\"\"/out\"\"");
+    QTest::newRow("two quotes") << "\"\"" << QByteArray("C11=\"\"\"\"");
+    QTest::newRow("one quote") << "\"" << QByteArray("C11=\"");
+    QTest::newRow("quote in front only") << "\"/out" << QByteArray("C11=\"/out");
+}
+
+void TestIniFile::valuesReadBackWhole()
+{
+    QFETCH(QString, value);
+    QFETCH(QByteArray, line);
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/Pocketclips.ini";
+    TIniFile ini(path);
+    ini.WriteString("SET2", "C11", value);
+    QCOMPARE(ini.ReadString("SET2", "C11", "?"), value);
+    QCOMPARE(ReadFile(path), "[SET2]\n" + line + "\n");
+}
 
 void TestIniFile::lineBreakInValueCannotAddLines()
 {

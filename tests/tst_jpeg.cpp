@@ -15,6 +15,8 @@ private slots:
     void badData_data();
     void badData();
     void missingFile();
+    void tooLargeIsRefusedUnread_data();
+    void tooLargeIsRefusedUnread();
 
 private:
     static QByteArray sampleJpeg();
@@ -72,6 +74,37 @@ void TestJpeg::badData()
 void TestJpeg::missingFile()
 {
     QVERIFY_THROWS_EXCEPTION(Exception, LoadJpeg("/no/such/_thumb.jpg"));
+}
+
+void TestJpeg::tooLargeIsRefusedUnread_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("9000 x 9000") << 9000 << 9000;
+    QTest::newRow("65500 x 1100") << 65500 << 1100;
+}
+
+void TestJpeg::tooLargeIsRefusedUnread()
+{
+    // A few bytes of header can claim any size; the picture data behind it
+    // is only the thumbnail's.
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QByteArray bytes = sampleJpeg();
+    if (bytes.isEmpty())
+        QSKIP("Qt has no JPEG writer here to make the sample");
+    const int sof = int(bytes.indexOf(QByteArray("\xff\xc0", 2)));
+    QVERIFY(sof > 0);
+    bytes[sof + 5] = char(height >> 8);
+    bytes[sof + 6] = char(height);
+    bytes[sof + 7] = char(width >> 8);
+    bytes[sof + 8] = char(width);
+    try {
+        DecodeJpeg(bytes);
+        QFAIL("decoded");
+    } catch (const Exception &e) {
+        QVERIFY2(e.message().contains("too large"), qPrintable(e.message()));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestJpeg)
