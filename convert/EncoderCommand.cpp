@@ -60,7 +60,10 @@ QString BuildOutputPath(const QString &source, const QString &outputFolder,
     const QString name = FileNamePart(renamed);
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
         return QString();
-    return folder + Separator + name;
+    // A relative folder that begins with "-" would make the encoder read the
+    // output as an option; "./" in front names the same folder.
+    const QString lead = folder.startsWith(QLatin1Char('-')) ? QStringLiteral("./") : QString();
+    return lead + folder + Separator + name;
 }
 
 QString EncoderPathArgument(const QString &path)

@@ -241,6 +241,10 @@ void TestEncoderCommand::outputPath_data()
                                                            << "/out"
                                                            << ".x/"
                                                            << "";
+    QTest::newRow("relative folder with a leading dash") << "/a/clip.avi"
+                                                         << "-out"
+                                                         << ".3gp"
+                                                         << "./-out/clip.3gp";
     QTest::newRow("empty extension field") << "/a/clip.avi"
                                            << "/out"
                                            << "."
