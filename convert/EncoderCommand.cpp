@@ -60,10 +60,7 @@ QString BuildOutputPath(const QString &source, const QString &outputFolder,
     const QString name = FileNamePart(renamed);
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
         return QString();
-    // A relative folder that begins with "-" would make the encoder read the
-    // output as an option; "./" in front names the same folder.
-    const QString lead = folder.startsWith(QLatin1Char('-')) ? QStringLiteral("./") : QString();
-    return lead + folder + Separator + name;
+    return folder + Separator + name;
 }
 
 QString EncoderPathArgument(const QString &path)

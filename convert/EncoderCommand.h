@@ -38,8 +38,7 @@ QString FileNamePart(const QString &path);
 
 // The output path of one list entry: the entry's file name with its extension
 // replaced by outputExt, in outputFolder. The name keeps its own case.
-// Empty when that name would be "", "." or "..", which name no file in the folder;
-// "./" in front of a folder that begins with "-".
+// Empty when that name would be "", "." or "..", which name no file in the folder.
 QString BuildOutputPath(const QString &source, const QString &outputFolder,
                         const QString &outputExt);
 

@@ -241,10 +241,11 @@ void TestEncoderCommand::outputPath_data()
                                                            << "/out"
                                                            << ".x/"
                                                            << "";
+    // The path stays as the folder names it; only the encoder's argument gets "./".
     QTest::newRow("relative folder with a leading dash") << "/a/clip.avi"
                                                          << "-out"
                                                          << ".3gp"
-                                                         << "./-out/clip.3gp";
+                                                         << "-out/clip.3gp";
     QTest::newRow("empty extension field") << "/a/clip.avi"
                                            << "/out"
                                            << "."

@@ -106,9 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString output = BuildOutputPath(source, folder, ext);
     CHECK(output.isEmpty() == noName);
     if (!noName) {
-        QString base = folder.endsWith(QLatin1Char('/')) ? folder.chopped(1) : folder;
-        if (base.startsWith(QLatin1Char('-')))
-            base.prepend(QStringLiteral("./")); // never read as an option
+        const QString base = folder.endsWith(QLatin1Char('/')) ? folder.chopped(1) : folder;
         CHECK(output.startsWith(base + QLatin1Char('/')));
         const QString name = output.mid(base.size() + 1);
         CHECK(!name.isEmpty() && !name.contains(QLatin1Char('/')));
@@ -128,8 +126,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                               (s.RatePosition >= 0 && s.RatePosition <= 4 ? 2 : 0) +
                               (s.Mono ? 2 : 0);
     CHECK(args.size() == expectedCount);
-    CHECK(args.at(0) == QLatin1String("-i") && args.at(1) == source);
-    CHECK(args.at(2) == QLatin1String("-y") && args.last() == output);
+    // Each path is one argument; one FFmpeg could read as an option gets "./".
+    const QString sourceArgument = EncoderPathArgument(source);
+    const QString outputArgument = EncoderPathArgument(output);
+    CHECK(!sourceArgument.startsWith(QLatin1Char('-')) && !outputArgument.startsWith(QLatin1Char('-')));
+    CHECK(args.at(0) == QLatin1String("-i") && args.at(1) == sourceArgument);
+    CHECK(args.at(2) == QLatin1String("-y") && args.last() == outputArgument);
     // The paths change their own arguments and nothing else.
     const EncoderCommand plain =
         BuildConversionCommand(pass, QStringLiteral("/s"), QStringLiteral("/o"), s);
@@ -152,8 +154,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // The thumbnail run.
     const QStringList thumb = BuildThumbnailArguments(source, appDir);
-    CHECK(thumb.size() == 12 && thumb.at(0) == QLatin1String("-i") && thumb.at(1) == source);
-    CHECK(thumb.last() == ThumbnailPath(appDir) &&
+    CHECK(thumb.size() == 12 && thumb.at(0) == QLatin1String("-i") && thumb.at(1) == sourceArgument);
+    CHECK(thumb.last() == EncoderPathArgument(ThumbnailPath(appDir)) &&
           ThumbnailPath(appDir) == appDir + QStringLiteral("/_thumb.jpg"));
     CHECK(middle(thumb) ==
           middle(BuildThumbnailArguments(QStringLiteral("/s"), QStringLiteral("/a"))));
@@ -166,10 +168,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const ArgList in = toArgList(args);
     const ArgList mapped = MapArguments(in, options);
     CHECK(mapped.size() >= in.size() && mapped.at(0) == "-nostdin");
-    CHECK(mapped.at(1) == "-i" && mapped.at(2) == source.toStdString());
-    CHECK(mapped.back() == output.toStdString());
+    CHECK(mapped.at(1) == "-i" && mapped.at(2) == sourceArgument.toStdString());
+    CHECK(mapped.back() == outputArgument.toStdString());
     CHECK(PassNumber(mapped) == (s.TwoPass ? pass : 0));
     CHECK(WantsLibxvid(in) == (LowerAscii(s.Codec) == QLatin1String("libxvid")));
-    CHECK(OutputArgument(mapped) == output.toStdString());
+    CHECK(OutputArgument(mapped) == outputArgument.toStdString());
     return 0;
 }
