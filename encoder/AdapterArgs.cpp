@@ -53,10 +53,10 @@ CodecKind codecKind(const std::string &arg)
     const std::string base = baseName(arg);
     if (base != "-c" && base != "-codec")
         return CodecKind::None;
-    const std::string spec = specifier(arg);
-    if (spec == "v" || spec.rfind("v:", 0) == 0)
+    const std::string stream = specifier(arg);
+    if (stream == "v" || stream.rfind("v:", 0) == 0)
         return CodecKind::Video;
-    if (spec == "a" || spec.rfind("a:", 0) == 0)
+    if (stream == "a" || stream.rfind("a:", 0) == 0)
         return CodecKind::Audio;
     return CodecKind::None;
 }

@@ -74,3 +74,16 @@ QFont PixelFont(const QString &face, int pixelHeight, bool bold)
     font.setStyleStrategy(QFont::NoAntialias);
     return font;
 }
+
+QList<LoggedRun> ReadEncoderLog(const QString &path)
+{
+    QList<LoggedRun> runs;
+    for (const QString &line : QString::fromUtf8(ReadFile(path)).split('\n', Qt::SkipEmptyParts)) {
+        QStringList parts = line.split('\t');
+        LoggedRun r;
+        r.pid = parts.takeFirst().toLongLong();
+        r.args = parts;
+        runs << r;
+    }
+    return runs;
+}

@@ -39,3 +39,12 @@ class QFont;
 // A font of the forms' kind (face, character height in pixels, bold), drawn
 // without anti-aliasing so that pixel tests see only the text colour.
 QFont PixelFont(const QString &face, int pixelHeight, bool bold = false);
+
+// One run of the fake encoder as it logged it: its process id and arguments.
+struct LoggedRun
+{
+    qint64 pid = 0;
+    QStringList args;
+};
+// The runs a fake encoder logged to a file, one line each.
+QList<LoggedRun> ReadEncoderLog(const QString &path);

@@ -56,25 +56,6 @@ QStringList designed(const QString &codec, int pass, const QString &output)
     return a;
 }
 
-// One run of the fake encoder as it logged it: its process id and arguments.
-struct LoggedRun
-{
-    qint64 pid = 0;
-    QStringList args;
-};
-
-QList<LoggedRun> readLog(const QString &path)
-{
-    QList<LoggedRun> runs;
-    for (const QString &line : QString::fromUtf8(ReadFile(path)).split('\n', Qt::SkipEmptyParts)) {
-        QStringList parts = line.split('\t');
-        LoggedRun r;
-        r.pid = parts.takeFirst().toLongLong();
-        r.args = parts;
-        runs << r;
-    }
-    return runs;
-}
 
 bool waitUntil(const std::function<bool()> &condition, int ms)
 {
@@ -250,7 +231,7 @@ void TestAdapter::becomesTheEncoder()
     const qint64 pid = p->processId();
     QVERIFY(p->waitForFinished(10000));
     QCOMPARE(p->exitCode(), 0);
-    const QList<LoggedRun> runs = readLog(m_log);
+    const QList<LoggedRun> runs = ReadEncoderLog(m_log);
     QCOMPARE(runs.size(), 1);
     // The same process: the adapter replaced itself instead of starting a child.
     QCOMPARE(runs[0].pid, pid);
@@ -300,7 +281,7 @@ void TestAdapter::passLogsStayOutOfUserFolders()
     QProcess *p2 = adapter(designed("libx264", 2, output), {});
     QVERIFY(p2->waitForFinished(10000));
     QCOMPARE(p2->exitCode(), 0);
-    const QList<LoggedRun> runs = readLog(m_log);
+    const QList<LoggedRun> runs = ReadEncoderLog(m_log);
     QCOMPARE(runs.size(), 2);
     for (const LoggedRun &r : runs) {
         const int at = int(r.args.indexOf("-passlogfile"));
@@ -336,7 +317,7 @@ void TestAdapter::libxvidMissingUsesMpeg4()
             designed("libxvid", 0, m_dir->filePath("o.3gp")),
             {{"FAKE_ENCODERS", list}, {"XDG_CACHE_HOME", m_dir->filePath(have ? "c1" : "c2")}});
         QVERIFY(p->waitForFinished(10000));
-        const QList<LoggedRun> runs = readLog(m_log);
+        const QList<LoggedRun> runs = ReadEncoderLog(m_log);
         QCOMPARE(runs.size(), 1);
         const QStringList &a = runs[0].args;
         const int at = int(a.indexOf("-vcodec"));
@@ -376,7 +357,7 @@ void TestAdapter::skipsItselfAndOtherAdaptersOnPath()
     p->start(m_dir->filePath("p1/ffmpeg"), designed("mpeg4", 0, m_dir->filePath("o.3gp")));
     QVERIFY(p->waitForFinished(10000));
     QCOMPARE(p->exitCode(), 0);
-    const QList<LoggedRun> runs = readLog(m_log);
+    const QList<LoggedRun> runs = ReadEncoderLog(m_log);
     QCOMPARE(runs.size(), 1);
     // Both adapters passed through: "-nostdin" once, libfaac mapped once.
     QCOMPARE(runs[0].args.count("-nostdin"), 1);

@@ -20,24 +20,6 @@
 #include <unistd.h>
 
 namespace {
-struct LoggedRun
-{
-    qint64 pid = 0;
-    QStringList args;
-};
-
-QList<LoggedRun> readLog(const QString &path)
-{
-    QList<LoggedRun> runs;
-    for (const QString &line : QString::fromUtf8(ReadFile(path)).split('\n', Qt::SkipEmptyParts)) {
-        QStringList parts = line.split('\t');
-        LoggedRun r;
-        r.pid = parts.takeFirst().toLongLong();
-        r.args = parts;
-        runs << r;
-    }
-    return runs;
-}
 
 // What the progress window showed when a pass asked for its thumbnail.
 struct ThumbnailRun
@@ -215,7 +197,7 @@ void TestBatch::twoPassesThreeFiles()
 
     const QString out = m_host->Settings.OutputFolder;
     const QStringList outputs{out + "/a.3gp", out + "/b.3gp", out + "/c.3gp"};
-    const QList<LoggedRun> runs = readLog(m_log);
+    const QList<LoggedRun> runs = ReadEncoderLog(m_log);
     QCOMPARE(runs.size(), 6);
     QCOMPARE(m_thumbs.size(), 6);
     for (int k = 0; k < 6; ++k) {
@@ -261,7 +243,7 @@ void TestBatch::settingsReadForEveryCommand()
     TConversionBatch batch(*m_host);
     batch.PauseMs = 20;
     run(batch);
-    const QList<LoggedRun> runs = readLog(m_log);
+    const QList<LoggedRun> runs = ReadEncoderLog(m_log);
     QCOMPARE(runs.size(), 4); // the pass count was read once, at the start
     QList<int> rates;
     for (const LoggedRun &r : runs)
@@ -296,7 +278,7 @@ void TestBatch::cancelDuringPass1KeepsPass2()
     });
     QVERIFY(clicked);
     QVERIFY2(outputGoneBeforePass2, "the cancelled pass's output is deleted");
-    const QList<LoggedRun> runs = readLog(m_log);
+    const QList<LoggedRun> runs = ReadEncoderLog(m_log);
     QCOMPARE(runs.size(), 2);
     QVERIFY(runs[0].args.contains("-an"));
     QCOMPARE(runs[1].args.at(runs[1].args.indexOf("-pass") + 1), QStringLiteral("2"));
@@ -359,7 +341,7 @@ void TestBatch::invalidThumbnailSkipsOnlyItsPass()
         if (!p.isNull())
             shownPicture = p.size();
     });
-    const QList<LoggedRun> runs = readLog(m_log);
+    const QList<LoggedRun> runs = ReadEncoderLog(m_log);
     QCOMPARE(runs.size(), 1);
     QCOMPARE(runs[0].args.at(1), good);
     // The broken picture was removed, so the next pass could show its own.
@@ -388,7 +370,7 @@ void TestBatch::encoderResult()
     TConversionBatch batch(*m_host);
     batch.PauseMs = 20;
     run(batch);
-    QCOMPARE(readLog(m_log).size(), 2); // the next entry still runs
+    QCOMPARE(ReadEncoderLog(m_log).size(), 2); // the next entry still runs
     QCOMPARE(m_messages->texts(),
              reported ? QStringList{TConversionBatch::UnsupportedFilesMessage()} : QStringList());
     QCOMPARE(BeepCount(), m_beeps + (reported ? 2 : 1));
@@ -418,7 +400,7 @@ void TestBatch::sameFileIsNotConverted()
     TConversionBatch batch(*m_host);
     batch.PauseMs = 20;
     run(batch);
-    const QList<LoggedRun> runs = readLog(m_log);
+    const QList<LoggedRun> runs = ReadEncoderLog(m_log);
     QCOMPARE(runs.size(), 1);
     QVERIFY(runs[0].args.at(1).endsWith("other.avi"));
     QCOMPARE(ReadFile(clip), before);
@@ -442,7 +424,7 @@ void TestBatch::outputWithoutFileNameIsNotConverted()
     TConversionBatch batch(*m_host);
     batch.PauseMs = 20;
     run(batch);
-    QVERIFY(readLog(m_log).isEmpty());
+    QVERIFY(ReadEncoderLog(m_log).isEmpty());
     QVERIFY(m_thumbs.isEmpty());
     QCOMPARE(m_messages->texts(), QStringList{TConversionBatch::UnsupportedFilesMessage()});
     QCOMPARE(ReadFile(m_dir->filePath("src/.avi")), QByteArray("source video .avi"));
@@ -456,7 +438,7 @@ void TestBatch::folderEntryGoesThroughTheSameSteps()
     TConversionBatch batch(*m_host);
     batch.PauseMs = 20;
     run(batch);
-    const QList<LoggedRun> runs = readLog(m_log);
+    const QList<LoggedRun> runs = ReadEncoderLog(m_log);
     QCOMPARE(runs.size(), 1);
     QCOMPARE(runs[0].args.at(1), folder);
     QCOMPARE(runs[0].args.last(), m_host->Settings.OutputFolder + "/holiday.3gp");
@@ -520,7 +502,7 @@ void TestBatch::quittingEndsTheEncoder()
     });
     QVERIFY(quit);
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
-    const QList<LoggedRun> runs = readLog(m_log);
+    const QList<LoggedRun> runs = ReadEncoderLog(m_log);
     QCOMPARE(runs.size(), 1);
     QVERIFY(processGone(runs[0].pid));
     QVERIFY(!QFile::exists(m_host->OutputFile)); // incomplete, so removed
@@ -541,9 +523,9 @@ void TestBatch::crashedProgramLeavesNoEncoder()
     QVERIFY(child.waitForStarted());
     QElapsedTimer t;
     t.start();
-    while (readLog(m_log).isEmpty() && t.elapsed() < 20000)
+    while (ReadEncoderLog(m_log).isEmpty() && t.elapsed() < 20000)
         QThread::msleep(20);
-    const QList<LoggedRun> runs = readLog(m_log);
+    const QList<LoggedRun> runs = ReadEncoderLog(m_log);
     QCOMPARE(runs.size(), 1);
     QVERIFY(!processGone(runs[0].pid));
     ::kill(pid_t(child.processId()), SIGKILL);
@@ -570,7 +552,7 @@ void TestBatch::quitFromTheEventLoopEndsTheBatch()
         child.kill();
     QVERIFY2(finished, "the batch went on after quit()");
     QCOMPARE(child.exitCode(), 0);
-    const QList<LoggedRun> runs = readLog(m_log);
+    const QList<LoggedRun> runs = ReadEncoderLog(m_log);
     QCOMPARE(runs.size(), 1); // no further entries after the quit
     QVERIFY(processGone(runs[0].pid));
 }

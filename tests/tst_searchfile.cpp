@@ -10,9 +10,9 @@
 
 namespace {
 // Builds a tree below root: "x/" a folder, "x -> target" a link, else a file.
-void MakeTree(const QString &root, const QStringList &spec)
+void MakeTree(const QString &root, const QStringList &layout)
 {
-    for (const QString &item : spec) {
+    for (const QString &item : layout) {
         const int arrow = item.indexOf(QLatin1String(" -> "));
         if (arrow >= 0) {
             QVERIFY(QFile::link(item.mid(arrow + 4), root + '/' + item.left(arrow)));

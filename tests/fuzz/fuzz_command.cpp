@@ -2,6 +2,7 @@
 // source's name, each path is exactly one argument of the conversion and the
 // thumbnail runs (also after the adapter's rewriting), the paths change
 // nothing else, and the command's text quotes the two paths and nothing more.
+#include "FuzzCheck.h"
 #include "AdapterArgs.h"
 #include "EncoderCommand.h"
 
@@ -9,14 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-// Names the broken rule, then stops the run as a crash does.
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "broken rule, line %d: %s\n", __LINE__, #condition);              \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 namespace {
 // Header bytes: switches, size and rate positions, the three numbers.

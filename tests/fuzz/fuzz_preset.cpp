@@ -3,6 +3,7 @@
 // field says, stops at the first number that does not convert with the
 // conversion error of exactly that text, and leaves the later controls and
 // what a preset never touches as they were.
+#include "FuzzCheck.h"
 #include "CommaText.h"
 #include "EncodingFixture.h"
 #include "Errors.h"
@@ -14,14 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-// Names the broken rule, then stops the run as a crash does.
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "broken rule, line %d: %s\n", __LINE__, #condition);              \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 namespace {
 // Header bytes: the choice, then the controls' values before the application.
