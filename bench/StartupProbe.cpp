@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cstdio>
 #include <cstdlib>
 #include <time.h>
 #include <unistd.h>
@@ -37,6 +38,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         const QEvent::Type type = event->type();
+        if (m_trace && watched->isWidgetType() &&
+            static_cast<QWidget *>(watched)->window()->objectName() == m_windowName)
+            std::fprintf(stderr, "%8.2f %-24s %d\n", nowMs() - m_t0,
+                         watched->objectName().toLocal8Bit().constData(), int(type));
         if ((type == QEvent::Paint || type == QEvent::WindowActivate) && watched->isWidgetType()) {
             const QWidget *window = static_cast<QWidget *>(watched)->window();
             if (window->objectName() == m_windowName) {
@@ -88,6 +93,7 @@ private:
     int m_idleMs;
     double m_tApp = -1, m_tPaint = -1, m_tActivate = -1, m_tReady = -1;
     bool m_readySeen = false;
+    const bool m_trace = !qEnvironmentVariableIsEmpty("PC_BENCH_TRACE");
 };
 } // namespace
 

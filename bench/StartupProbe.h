@@ -12,7 +12,9 @@
 // Active only when PC_BENCH_REPORT names the report file; the environment also
 // gives PC_BENCH_T0 (the driver's CLOCK_MONOTONIC nanoseconds just before it
 // started the process) and PC_BENCH_IDLE_MS (how long to stay idle before the
-// report, for the memory figures).
+// report, for the memory figures). PC_BENCH_TRACE=1 prints every paint,
+// activation and other event of the window to stderr with its time, to see
+// where the start-up goes.
 //
 // The report holds "key value" lines: t_app, t_paint, t_activate, t_ready (ms
 // since PC_BENCH_T0), vmhwm_kb and vmrss_kb (after the idle time), then the

@@ -47,11 +47,36 @@ results=$(mktemp)
 trap 'rm -f "$results"' EXIT
 errors="$build/bench-stderr.log"
 : >"$errors"
+# What the rest of the machine uses while no benchmark runs, over 3 s, in %
+# of one core: "busy low" where low is the part of processes at a lower
+# priority (fuzzers at nice 19 compete much less).
+snapshot() {
+    awk '/^cpu / {print "total", $2 + $3 + $4 + $7 + $8 + $9}' /proc/stat
+    local f l
+    for f in /proc/[0-9]*/stat; do
+        read -r l <"$f" 2>/dev/null || continue
+        echo "${f//[^0-9]/} ${l##*) }"
+    done | awk '$18 > 0 {print $1, $13 + $14}'
+}
+others() {
+    local a b
+    a=$(snapshot)
+    sleep 3
+    b=$(snapshot)
+    printf '%s\n--\n%s\n' "$a" "$b" | awk -v hz="$(getconf CLK_TCK)" '
+        $1 == "--" { second = 1; next }
+        !second { before[$1] = $2; next }
+        $1 == "total" { total = $2 - before["total"]; next }
+        $1 in before { low += $2 - before[$1] }
+        END { printf "%.0f %.0f", total / hz / 3 * 100, low / hz / 3 * 100 }'
+}
 load_before=$(uptime)
+others_before=$(others)
 echo "== $(date -R)"
 echo "   $(nproc) cores, $(awk '/MemTotal/ {printf "%.1f GB", $2 / 1048576}' /proc/meminfo)," \
      "$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"
 echo "   load before: $load_before"
+echo "   machine before (3 s idle): ${others_before% *}% of a core busy, ${others_before#* }% of it at low priority"
 
 run_row() {
     echo "== row $1: ${how[$1]}"
@@ -76,7 +101,9 @@ if want 4 || want 5; then
     run_row 4
 fi
 load_after=$(uptime)
+others_after=$(others)
 echo "   load after: $load_after"
+echo "   machine after (3 s idle): ${others_after% *}% of a core busy, ${others_after#* }% of it at low priority"
 
 echo
 echo "| # | measure | figure | baseline (same run) | ratio | target | result | command |"
@@ -91,10 +118,11 @@ for r in "${rows[@]}"; do
     [ -n "${how[$r]:-}" ] && echo "row $r: ${how[$r]}"
 done
 echo "rows 4 and 5: $display_name"
-busy=$(printf '%s\n%s\n' "$load_before" "$load_after" |
-       sed -n 's/.*load average: \([0-9.]*\).*/\1/p' | awk '$1 > 0.7 { b = 1 } END { print b + 0 }')
-if [ "$busy" = 1 ]; then
-    echo "note: the machine was busy (1-minute load above 0.7); the timings may be high, rerun when it is quiet"
+# The load average counts the benchmarks themselves; the samples taken
+# before and after do not.
+normal() { echo $(( ${1% *} - ${1#* } )); }
+if [ "$(normal "$others_before")" -gt 15 ] || [ "$(normal "$others_after")" -gt 15 ]; then
+    echo "note: other processes were busy around the run; the timings may be high, rerun when it is quiet"
 fi
 if grep -q $'\tMISSED$' "$results"; then
     echo "some targets were missed"
