@@ -19,6 +19,17 @@ inline double Median(std::vector<double> v)
     return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
 }
 
+// The median of the ratios of runs taken side by side (a[i] / b[i]): steadier
+// than the ratio of the medians when the machine's load drifts.
+inline double MedianRatio(const std::vector<double> &a, const std::vector<double> &b)
+{
+    std::vector<double> r;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        if (b[i] > 0)
+            r.push_back(a[i] / b[i]);
+    return Median(r);
+}
+
 inline void PrintResult(int row, const std::string &measure, const std::string &figure,
                         const std::string &baseline, const std::string &ratio,
                         const std::string &target, const std::string &verdict)
