@@ -66,22 +66,33 @@ QString PresetFilePath(const QString &appDir)
 
 QStringList PresetRows(const QByteArray &bytes)
 {
-    const bool utf8 = IsValidUtf8(bytes);
-    const QString text = DecodeText(bytes);
-    // One pass over the text: CR LF, LF and CR each end a line.
+    bool utf8 = false;
+    const QString text = DecodeText(bytes, &utf8);
+    // CR LF, LF and CR each end a line. The LF search runs ahead once and a
+    // CR is looked for only before the next LF, so each character is scanned
+    // a bounded number of times whatever the line ends are.
     QStringList lines;
-    const QChar *start = text.constData();
-    const QChar *const end = start + text.size();
-    for (const QChar *p = start; p != end; ++p) {
-        if (*p != QLatin1Char('\n') && *p != QLatin1Char('\r'))
+    const QStringView all(text);
+    const qsizetype n = all.size();
+    qsizetype pos = 0;
+    qsizetype lf = -1; // the next LF at or after pos, n when there is none
+    while (pos < n) {
+        if (lf < pos) {
+            lf = all.indexOf(u'\n', pos);
+            if (lf < 0)
+                lf = n;
+        }
+        const qsizetype cr = all.mid(pos, lf - pos).indexOf(u'\r');
+        if (cr >= 0) {
+            lines.append(all.mid(pos, cr).toString());
+            pos += cr + 1;
+            if (pos == lf) // CR LF
+                ++pos;
             continue;
-        lines.append(QString(start, p - start));
-        if (*p == QLatin1Char('\r') && p + 1 != end && p[1] == QLatin1Char('\n'))
-            ++p;
-        start = p + 1;
+        }
+        lines.append(all.mid(pos, lf - pos).toString());
+        pos = lf + 1;
     }
-    if (start != end)
-        lines.append(QString(start, end - start));
 
     QStringEncoder cp932("Windows-31J");
     for (QString &line : lines)

@@ -17,9 +17,16 @@ bool IsValidUtf8(const QByteArray &bytes)
 
 QString DecodeText(const QByteArray &bytes)
 {
+    bool utf8 = false;
+    return DecodeText(bytes, &utf8);
+}
+
+QString DecodeText(const QByteArray &bytes, bool *wasUtf8)
+{
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8(bytes);
-    if (!utf8.hasError())
+    *wasUtf8 = !utf8.hasError();
+    if (*wasUtf8)
         return text;
     QStringDecoder cp932("Windows-31J", QStringDecoder::Flag::Stateless);
     if (!cp932.isValid())

@@ -6,6 +6,8 @@
 // Text as the program reads it: UTF-8 when the bytes are valid UTF-8 (a leading
 // byte-order mark is dropped), otherwise CP932 (Shift-JIS as Windows writes it).
 QString DecodeText(const QByteArray &bytes);
+// The same, telling whether the bytes were UTF-8 (one decoding pass).
+QString DecodeText(const QByteArray &bytes, bool *utf8);
 bool IsValidUtf8(const QByteArray &bytes);
 
 // Reads a whole file's bytes; raises EFOpenError when it cannot be read

@@ -58,6 +58,11 @@ void TestPresetFile::rows_data()
     QTest::newRow("CR only") << Row1 + "\r" + Row2 + "\r" + Row3 + "\r" << ThreeRows;
     QTest::newRow("CR, then CR LF: two breaks")
         << Row1 + "\r\r\n" + Row2 << QStringList{Row1, "", Row2};
+    QTest::newRow("mixed: CR, LF, CR LF, lone LF, CR at the end")
+        << Row1 + "\r" + Row2 + "\n" + Row3 + "\r\n\n" + Row1 + "\r"
+        << QStringList{Row1, Row2, Row3, "", Row1};
+    QTest::newRow("LF, then CR before the next LF") << Row1 + "\n" + Row2 + "\r" + Row3 + "\n"
+                                                    << ThreeRows;
     QTest::newRow("empty line between rows") << Row1 + "\n\n" + Row2 << QStringList{Row1, "", Row2};
     QTest::newRow("empty file") << QByteArray() << QStringList{};
     QTest::newRow("one line break: one empty preset") << QByteArray("\r\n") << QStringList{""};

@@ -1,20 +1,22 @@
-// Any preset file and any choice in the preset chooser: applying the row
+// Any preset file: it splits into the lines a character-by-character reading
+// finds, each kept whole or cut only when long. Any choice in the preset
+// chooser: applying the row
 // leaves every control inside its range, sets each control the way the row's
 // field says, stops at the first number that does not convert with the
 // conversion error of exactly that text, and leaves the later controls and
 // what a preset never touches as they were.
-#include "FuzzCheck.h"
 #include "CommaText.h"
 #include "EncodingFixture.h"
 #include "Errors.h"
+#include "FuzzCheck.h"
 #include "StrConv.h"
+#include "TextFile.h"
 
 #include <QApplication>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-
 
 namespace {
 // Header bytes: the choice, then the controls' values before the application.
@@ -39,6 +41,28 @@ QString beforeUnit(const QString &field, const QString &unit)
     return at > 0 ? field.left(at) : QString();
 }
 
+// The lines of the text, one character at a time: CR LF, LF and CR each end
+// a line, and text after the last break is a line of its own.
+QStringList referenceLines(const QString &text)
+{
+    QStringList lines;
+    QString line;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        if (ch != QLatin1Char('\n') && ch != QLatin1Char('\r')) {
+            line += ch;
+            continue;
+        }
+        lines << line;
+        line.clear();
+        if (ch == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+            ++i;
+    }
+    if (!line.isEmpty())
+        lines << line;
+    return lines;
+}
+
 struct NumberStep
 {
     int column;
@@ -61,8 +85,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     EncodingFixture &f = fixture();
     const EncodingControls &c = f.c;
 
-    QStringList rows = PresetRows(
-        QByteArray(reinterpret_cast<const char *>(data + HeaderSize), int(size - HeaderSize)));
+    const QByteArray bytes(reinterpret_cast<const char *>(data + HeaderSize),
+                           int(size - HeaderSize));
+    QStringList rows = PresetRows(bytes);
+    // One row per line, each the line or a start of it (a cut one is long).
+    const QStringList lines = referenceLines(DecodeText(bytes));
+    CHECK(rows.size() == lines.size());
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        CHECK(lines[i].left(rows[i].size()) == rows[i]);
+        CHECK(rows[i] == lines[i] || rows[i].size() >= MaxPresetLineBytes / 4);
+    }
     if (rows.size() > MaxRows)
         rows = rows.mid(0, MaxRows);
     c.C2_00->ClearItems();
