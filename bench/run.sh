@@ -54,7 +54,7 @@ snapshot() {
     awk '/^cpu / {print "total", $2 + $3 + $4 + $7 + $8 + $9}' /proc/stat
     local f l
     for f in /proc/[0-9]*/stat; do
-        read -r l <"$f" 2>/dev/null || continue
+        { read -r l <"$f"; } 2>/dev/null || continue
         echo "${f//[^0-9]/} ${l##*) }"
     done | awk '$18 > 0 {print $1, $13 + $14}'
 }
