@@ -8,6 +8,7 @@
 #include "SearchFile.h"
 #include "SortedListBox.h"
 #include "SourceList.h"
+#include "StartupProbe.h"
 
 #include <QApplication>
 #include <QDir>
@@ -28,20 +29,6 @@ constexpr int SubFoldersEach = 99; // 10 + 10 * 99 = 1,000 folders
 constexpr int FilesEach = 100;     // 100,000 files
 
 QTextStream out(stdout);
-
-// A figure of /proc/self/status in kB ("VmRSS", "VmHWM").
-qint64 StatusKb(const char *field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
 
 // Starts a new peak of the resident set (Linux 4.0 and later).
 void ResetPeak()
@@ -168,14 +155,14 @@ int main(int argc, char *argv[])
         reference.push_back(TimeFindSort(tree, nullptr));
 
         ResetPeak();
-        const qint64 before = StatusKb("VmRSS");
+        const qint64 before = ProcStatusKb("VmRSS");
         QElapsedTimer t;
         t.start();
         w.list.DropFiles(&drop);
         ours.push_back(double(t.nsecsElapsed()) / 1e6);
         if (run == 0) {
-            memoryKb = StatusKb("VmHWM") - before;
-            keptKb = StatusKb("VmRSS") - before;
+            memoryKb = ProcStatusKb("VmHWM") - before;
+            keptKb = ProcStatusKb("VmRSS") - before;
             entries = w.ListBox1->Count();
             t.restart();
             w.ListBox1->repaint();
