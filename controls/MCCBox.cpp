@@ -6,6 +6,7 @@
 
 #include <QAbstractItemDelegate>
 #include <QAbstractItemView>
+#include <QAbstractListModel>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFontMetrics>
@@ -14,7 +15,6 @@
 #include <QPointer>
 #include <QProxyStyle>
 #include <QScreen>
-#include <QStandardItemModel>
 #include <QStyleOptionComboBox>
 
 #include <algorithm>
@@ -273,6 +273,98 @@ QStyle *ListBelowStyle()
 
 // Saves the edit field's text around a change of the item list: Qt selects
 // and fills in items on its own, the framework's list does not.
+// The chooser's items: each row's text as the closed control shows it and the
+// whole row. Plain values in one list, so that thousands of rows cost one
+// allocation each for the shown text and one notification for the lot (one
+// item object per row, as a QStandardItemModel keeps them, is most of a large
+// list's cost at start-up).
+class RowModel : public QAbstractListModel
+{
+public:
+    struct Row
+    {
+        QString text; // the shown field
+        QString row;  // the whole row
+    };
+
+    explicit RowModel(QObject *parent) : QAbstractListModel(parent) {}
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : int(m_rows.size());
+    }
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= m_rows.size())
+            return {};
+        const Row &r = m_rows.at(index.row());
+        switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+            return r.text;
+        case Qt::UserRole:
+            return r.row;
+        default:
+            return {};
+        }
+    }
+
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override
+    {
+        if (!index.isValid() || index.row() >= m_rows.size())
+            return false;
+        Row &r = m_rows[index.row()];
+        if (role == Qt::DisplayRole || role == Qt::EditRole)
+            r.text = value.toString();
+        else if (role == Qt::UserRole)
+            r.row = value.toString();
+        else
+            return false;
+        emit dataChanged(index, index, {role});
+        return true;
+    }
+
+    Qt::ItemFlags flags(const QModelIndex &index) const override
+    {
+        return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+    }
+
+    bool insertRows(int row, int count, const QModelIndex &parent = QModelIndex()) override
+    {
+        if (parent.isValid() || row < 0 || row > m_rows.size() || count <= 0)
+            return false;
+        beginInsertRows(parent, row, row + count - 1);
+        m_rows.insert(row, count, Row());
+        endInsertRows();
+        return true;
+    }
+
+    bool removeRows(int row, int count, const QModelIndex &parent = QModelIndex()) override
+    {
+        if (parent.isValid() || row < 0 || count <= 0 || row + count > m_rows.size())
+            return false;
+        beginRemoveRows(parent, row, row + count - 1);
+        m_rows.remove(row, count);
+        endRemoveRows();
+        return true;
+    }
+
+    // Appends the rows with one notification.
+    void Append(QList<Row> &&rows)
+    {
+        if (rows.isEmpty())
+            return;
+        const int first = int(m_rows.size());
+        beginInsertRows(QModelIndex(), first, first + int(rows.size()) - 1);
+        m_rows.append(std::move(rows));
+        endInsertRows();
+    }
+
+private:
+    QList<Row> m_rows;
+};
+
 class EditState
 {
 public:
@@ -304,6 +396,7 @@ TMultiColComboBox::TMultiColComboBox(QWidget *parent)
     : QComboBox(parent), m_columns(new TCBColumns(this))
 {
     m_columns->Add();
+    setModel(new RowModel(this));
     setStyle(ListBelowStyle());
     setInsertPolicy(QComboBox::NoInsert);
     setMaxVisibleItems(8);
@@ -356,7 +449,7 @@ int TMultiColComboBox::AddItem(const QString &row)
 
 void TMultiColComboBox::AddItems(const QStringList &rows)
 {
-    auto *items = qobject_cast<QStandardItemModel *>(model());
+    auto *items = dynamic_cast<RowModel *>(model());
     if (!items) {
         for (const QString &row : rows)
             AddItem(row);
@@ -364,16 +457,13 @@ void TMultiColComboBox::AddItems(const QStringList &rows)
     }
     const int before = currentIndex();
     const EditState edit(this);
-    // The items QComboBox::addItem makes, inserted with one notification.
-    QList<QStandardItem *> added;
+    QList<RowModel::Row> added;
     added.reserve(rows.size());
     for (const QString &row : rows) {
-        const QString kept = CutRow(row);
-        auto *item = new QStandardItem(DisplayText(kept));
-        item->setData(kept, Qt::UserRole);
-        added.append(item);
+        QString kept = CutRow(row);
+        added.append({DisplayText(kept), std::move(kept)});
     }
-    items->invisibleRootItem()->appendRows(added);
+    items->Append(std::move(added));
     KeepNoSelection(before);
     edit.Restore();
 }
