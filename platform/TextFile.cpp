@@ -7,14 +7,6 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
-bool IsValidUtf8(const QByteArray &bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8(bytes);
-    Q_UNUSED(text);
-    return !utf8.hasError();
-}
-
 QString DecodeText(const QByteArray &bytes)
 {
     bool utf8 = false;

@@ -8,7 +8,6 @@
 QString DecodeText(const QByteArray &bytes);
 // The same, telling whether the bytes were UTF-8 (one decoding pass).
 QString DecodeText(const QByteArray &bytes, bool *utf8);
-bool IsValidUtf8(const QByteArray &bytes);
 
 // Reads a whole file's bytes; raises EFOpenError when it cannot be read
 // (a folder cannot).
