@@ -4,8 +4,11 @@
 // and the texts the batch fills, held in plain members.
 
 #include "BatchHost.h"
+#include "ConversionBatch.h"
+#include "Process.h"
 
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 
@@ -32,6 +35,21 @@ public:
     QString &OutputExtText() override { return OutputExt; }
     QString AppDirText() const override { return AppDir; }
     std::unique_ptr<ChildProcess> &EncoderProcessRecord() override { return EncoderProcess; }
+
+    // Runs the batch to its end; sample, when given, is called every 5 ms
+    // while an encoder runs.
+    void Run(TConversionBatch &batch, const std::function<void()> &sample = {})
+    {
+        QTimer sampler;
+        if (sample) {
+            QObject::connect(&sampler, &QTimer::timeout, [&] {
+                if (EncoderProcess && EncoderProcess->IsRunning())
+                    sample();
+            });
+            sampler.start(5);
+        }
+        batch.Run();
+    }
 
     QWidget Window;
     QStringList Entries;

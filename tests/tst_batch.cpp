@@ -157,16 +157,7 @@ void TestBatch::setRules(const QString &rules)
 void TestBatch::run(TConversionBatch &batch, const std::function<void()> &sample)
 {
     batch.EncoderProgram = QStringLiteral(FAKE_ENCODER_PATH);
-    QTimer sampler;
-    if (sample) {
-        QObject::connect(&sampler, &QTimer::timeout, [&] {
-            if (m_host->EncoderProcess && m_host->EncoderProcess->IsRunning())
-                sample();
-        });
-        sampler.start(5);
-    }
-    batch.Run();
-    sampler.stop();
+    m_host->Run(batch, sample);
 }
 
 void TestBatch::emptyListDoesNothing()

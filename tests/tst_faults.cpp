@@ -229,16 +229,7 @@ void TestFaults::run(TConversionBatch &batch, bool real, const std::function<voi
     batch.EncoderProgram = QLatin1String(real ? ADAPTER_PATH : FAKE_ENCODER_PATH);
     batch.PauseMs = 20;
     m_before = snapshot();
-    QTimer sampler;
-    if (sample) {
-        QObject::connect(&sampler, &QTimer::timeout, [&] {
-            if (m_host->EncoderProcess && m_host->EncoderProcess->IsRunning())
-                sample();
-        });
-        sampler.start(5);
-    }
-    batch.Run();
-    sampler.stop();
+    m_host->Run(batch, sample);
     QVERIFY(m_host->Window.isEnabled());
     flushDeletes();
     QVERIFY(ProgressForm1.isNull());
