@@ -1,6 +1,8 @@
 #include "FolderBrowseEdit.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QEvent>
 #include <QFileDialog>
 #include <QIcon>
@@ -10,12 +12,14 @@
 #include <QToolButton>
 
 namespace {
-// Places the dialog once it knows its own size, just before it appears;
-// being moved, it skips the dialog's own centring over its parent.
-class DialogPlacer : public QObject
+// Sets the dialog up once it knows its own size, just before it appears:
+// places it (being moved, it skips its own centring over its parent) and
+// disables its OK button, which the dialog enables again as the user picks or
+// types a folder.
+class DialogStarter : public QObject
 {
 public:
-    DialogPlacer(const QRect &activeWindow, const QRect &screen)
+    DialogStarter(const QRect &activeWindow, const QRect &screen)
         : m_activeWindow(activeWindow), m_screen(screen)
     {
     }
@@ -27,6 +31,10 @@ public:
             auto *dialog = static_cast<QWidget *>(watched);
             dialog->move(TFolderBrowseEdit::DialogPosition(
                 m_activeWindow, dialog->frameGeometry().size(), m_screen));
+            if (auto *box = dialog->findChild<QDialogButtonBox *>())
+                for (QAbstractButton *button : box->buttons())
+                    if (box->buttonRole(button) == QDialogButtonBox::AcceptRole)
+                        button->setEnabled(false);
         }
         return false;
     }
@@ -90,8 +98,8 @@ bool TFolderBrowseEdit::BrowseForFolder(const QString &startFolder, QString &fol
         dialog.setDirectory(startFolder);
 
     QScreen *screen = active->screen() ? active->screen() : QGuiApplication::primaryScreen();
-    DialogPlacer placer(active->frameGeometry(), screen ? screen->geometry() : QRect());
-    dialog.installEventFilter(&placer);
+    DialogStarter starter(active->frameGeometry(), screen ? screen->geometry() : QRect());
+    dialog.installEventFilter(&starter);
 
     if (dialog.exec() != QDialog::Accepted)
         return false;

@@ -16,12 +16,13 @@ void show(MessageKind kind, const QString &text)
         sink()(kind, text);
         return;
     }
-    const QString title = QApplication::applicationDisplayName();
-    QWidget *parent = QApplication::activeWindow();
-    if (kind == MessageKind::Error)
-        QMessageBox::critical(parent, title, text);
-    else
-        QMessageBox::information(parent, title, text);
+    // The plain box is the text and one OK, nothing more; only the error box
+    // carries an icon.
+    const QMessageBox::Icon icon =
+        kind == MessageKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon;
+    QMessageBox box(icon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
 }
 } // namespace
 

@@ -3,8 +3,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStyleHints>
 #include <QTemporaryDir>
@@ -228,7 +230,8 @@ void TestFolderBrowseEdit::realDialog_data()
 }
 
 // The real dialog: modal to the window, folders only, starting at the field's
-// folder, placed over the window; the test answers it from a timer.
+// folder, placed over the window, its OK disabled until a folder is picked;
+// the test answers it from a timer.
 void TestFolderBrowseEdit::realDialog()
 {
     QFETCH(bool, confirm);
@@ -253,6 +256,8 @@ void TestFolderBrowseEdit::realDialog()
     QPoint expected;
     bool foldersOnly = false;
     bool windowModal = false;
+    bool okAtStart = true;
+    bool okAfterPick = false;
     QWidget *owner = nullptr;
     QTimer::singleShot(0, [&] {
         QFileDialog *dialog = nullptr;
@@ -271,9 +276,18 @@ void TestFolderBrowseEdit::realDialog()
         QWidget *active = QApplication::activeWindow() ? QApplication::activeWindow() : &mainWindow;
         expected = TFolderBrowseEdit::DialogPosition(
             active->frameGeometry(), dialog->frameGeometry().size(), active->screen()->geometry());
+        // OK starts disabled; the dialog enables it once a folder is picked.
+        QPushButton *ok = nullptr;
+        if (auto *box = dialog->findChild<QDialogButtonBox *>())
+            for (QAbstractButton *b : box->buttons())
+                if (box->buttonRole(b) == QDialogButtonBox::AcceptRole)
+                    ok = qobject_cast<QPushButton *>(b);
+        okAtStart = ok && ok->isEnabled();
         if (confirm) {
-            dialog->setDirectory(target);
-            QMetaObject::invokeMethod(dialog, "accept");
+            dialog->selectFile(target);
+            okAfterPick = ok && ok->isEnabled();
+            if (ok)
+                ok->click();
         } else {
             dialog->reject();
         }
@@ -286,6 +300,8 @@ void TestFolderBrowseEdit::realDialog()
     QVERIFY(foldersOnly);
     QVERIFY(windowModal);
     QCOMPARE(position, expected);
+    QVERIFY(!okAtStart);
+    QCOMPARE(okAfterPick, confirm);
     QCOMPARE(field.Path(), confirm ? target : start);
     QCOMPARE(spy.count(), confirm ? 1 : 0);
 }

@@ -4,9 +4,16 @@
 #include "Shell.h"
 #include "TestSupport.h"
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <functional>
+
+using ShowBox = std::function<void(const QString &)>;
+Q_DECLARE_METATYPE(ShowBox)
 
 class Handlers : public QObject
 {
@@ -28,6 +35,8 @@ class TestFramework : public QObject
 private slots:
     void messages();
     void guardShowsErrorBox();
+    void realBoxes_data();
+    void realBoxes();
     void beepIsCounted();
     void shellHooks();
 };
@@ -36,10 +45,14 @@ void TestFramework::messages()
 {
     const QString notInt = EConvertError::notInteger("x").message();
     QCOMPARE(notInt, QString::fromUtf8("'x' は整数ではありません"));
-    QCOMPARE(EFOpenError("/a/profile.txt").message(), QString::fromUtf8("ファイル /a/profile.txt は開けません"));
-    QCOMPARE(EIniFileException("/a/Pocketclips.ini").message(), QString::fromUtf8("/a/Pocketclips.ini に書き込めません"));
-    QCOMPARE(EListError(5).message(), QString::fromUtf8("リストのインデックスが範囲を超えています (5)"));
-    QCOMPARE(QString::fromUtf8(EFOpenError("/x").what()), QString::fromUtf8("ファイル /x は開けません"));
+    QCOMPARE(EFOpenError("/a/profile.txt").message(),
+             QString::fromUtf8("ファイル /a/profile.txt は開けません"));
+    QCOMPARE(EIniFileException("/a/Pocketclips.ini").message(),
+             QString::fromUtf8("/a/Pocketclips.ini に書き込めません"));
+    QCOMPARE(EListError(5).message(),
+             QString::fromUtf8("リストのインデックスが範囲を超えています (5)"));
+    QCOMPARE(QString::fromUtf8(EFOpenError("/x").what()),
+             QString::fromUtf8("ファイル /x は開けません"));
 }
 
 void TestFramework::guardShowsErrorBox()
@@ -54,7 +67,42 @@ void TestFramework::guardShowsErrorBox()
     connect(&button, &QPushButton::clicked, &h, Guarded(&h, &Handlers::WithArg));
     button.click();
     QCOMPARE(h.calls, 2); // Ok, then WithArg(false): every handler ran
-    QCOMPARE(rec.errors(), (QStringList{QString::fromUtf8("'12.5' は整数ではありません"), QString()}));
+    QCOMPARE(rec.errors(),
+             (QStringList{QString::fromUtf8("'12.5' は整数ではありません"), QString()}));
+}
+
+void TestFramework::realBoxes_data()
+{
+    QTest::addColumn<ShowBox>("show");
+    QTest::addColumn<int>("icon");
+    QTest::newRow("plain message: text and OK only")
+        << ShowBox(ShowMessage) << int(QMessageBox::NoIcon);
+    QTest::newRow("error box") << ShowBox(ShowErrorBox) << int(QMessageBox::Critical);
+}
+
+// The boxes as the user gets them, with no sink installed.
+void TestFramework::realBoxes()
+{
+    QFETCH(ShowBox, show);
+    QFETCH(int, icon);
+    QMessageBox *seen = nullptr;
+    int shownIcon = -1;
+    QString text;
+    QMessageBox::StandardButtons buttons;
+    QTimer::singleShot(0, [&] {
+        seen = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!seen)
+            return;
+        shownIcon = int(seen->icon());
+        text = seen->text();
+        buttons = seen->standardButtons();
+        seen->done(QMessageBox::Ok);
+    });
+    show(QString::fromUtf8("変換を中止できませんでした。"));
+    QVERIFY(seen);
+    QCOMPARE(shownIcon, icon);
+    QCOMPARE(text, QString::fromUtf8("変換を中止できませんでした。"));
+    QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
 }
 
 void TestFramework::beepIsCounted()
@@ -70,7 +118,10 @@ void TestFramework::shellHooks()
     QStringList opened;
     QList<QStringList> ran;
     SetShellHooks({[&](const QString &f) { opened << f; },
-                   [&](const QString &p, const QStringList &a) { ran << (QStringList{p} + a); return true; }});
+                   [&](const QString &p, const QStringList &a) {
+                       ran << (QStringList{p} + a);
+                       return true;
+                   }});
     ShellOpen("/opt/Pocketclips/Readme.txt");
     QVERIFY(ShellRun("ffmpeg", {"-i", "a b.avi"}));
     SetShellHooks({});
