@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPixmap>
+#include <QVariant>
 
 #include <algorithm>
 
@@ -507,6 +508,25 @@ void TShadowLabel::paintEvent(QPaintEvent *)
     } else {
         Draw(widget, false);
     }
+}
+
+bool TShadowLabel::event(QEvent *event)
+{
+    if (event->type() == QEvent::DynamicPropertyChange) {
+        const QByteArray name = static_cast<QDynamicPropertyChangeEvent *>(event)->propertyName();
+        const int dot = name.indexOf('.');
+        const QByteArray owner = name.left(dot);
+        TShadow *target = owner == "Highlight" ? m_highlight
+                          : owner == "Shadow"  ? m_shadow
+                                               : nullptr;
+        if (dot > 0 && target) {
+            const QVariant value = property(name.constData());
+            if (value.isValid())
+                target->setProperty(name.mid(dot + 1).constData(), value);
+            return true;
+        }
+    }
+    return QWidget::event(event);
 }
 
 void TShadowLabel::changeEvent(QEvent *event)

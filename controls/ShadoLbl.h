@@ -155,6 +155,9 @@ public:
     QSize sizeHint() const override;
 
 protected:
+    // Takes the form's "Highlight.Visible", "Shadow.Color" and the like as the
+    // properties of the two shadow objects.
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void changeEvent(QEvent *event) override;
 

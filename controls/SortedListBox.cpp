@@ -4,6 +4,7 @@
 
 #include <QCollator>
 #include <QStringListModel>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 #include <numeric>
@@ -109,6 +110,26 @@ QStringList MergeListTexts(const QStringList &sorted, const QStringList &added,
     return merged;
 }
 
+namespace {
+// Rows of the list box's item height, when it sets one.
+class TItemHeightDelegate : public QStyledItemDelegate
+{
+public:
+    explicit TItemHeightDelegate(TSortedListBox *box) : QStyledItemDelegate(box), m_box(box) {}
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (m_box->ItemHeight() > 0)
+            size.setHeight(m_box->ItemHeight());
+        return size;
+    }
+
+private:
+    TSortedListBox *m_box;
+};
+} // namespace
+
 TSortedListBox::TSortedListBox(QWidget *parent)
     : QListView(parent), m_model(new QStringListModel(this))
 {
@@ -119,6 +140,16 @@ TSortedListBox::TSortedListBox(QWidget *parent)
     // All rows have one height: the view lays out only what it shows instead
     // of measuring every entry.
     setUniformItemSizes(true);
+    setItemDelegate(new TItemHeightDelegate(this));
+}
+
+void TSortedListBox::SetItemHeight(int value)
+{
+    if (value == m_itemHeight)
+        return;
+    m_itemHeight = value;
+    // The view keeps the row size it measured: lay the rows out again.
+    scheduleDelayedItemsLayout();
 }
 
 int TSortedListBox::Count() const

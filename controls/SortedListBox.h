@@ -28,9 +28,15 @@ QStringList MergeListTexts(const QStringList &sorted, const QStringList &added,
 class TSortedListBox : public QListView
 {
     Q_OBJECT
+    Q_PROPERTY(int ItemHeight READ ItemHeight WRITE SetItemHeight)
 
 public:
     explicit TSortedListBox(QWidget *parent = nullptr);
+
+    // The height of every row in pixels; 0 keeps the height the font and the
+    // style give.
+    int ItemHeight() const { return m_itemHeight; }
+    void SetItemHeight(int value);
 
     // The number of entries, those still waiting for the merge included.
     int Count() const;
@@ -53,4 +59,5 @@ private:
     QStringListModel *m_model;
     mutable QStringList m_pending;
     int m_updates = 0;
+    int m_itemHeight = 0;
 };

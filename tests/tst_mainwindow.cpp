@@ -36,6 +36,9 @@ private slots:
     void closingSavesOrStaysOpen();
     void pixels_data();
     void pixels();
+    void shadowLabelsWithoutHighlight_data();
+    void shadowLabelsWithoutHighlight();
+    void thumbAndRowSizes();
     void dragHandles_data();
     void dragHandles();
     void everyHintStartsWithOneBlank();
@@ -74,8 +77,9 @@ QString TestMainWindow::makeAppDir(const QByteArray &profile)
 {
     const QString dir = m_dir->filePath("app");
     QDir().mkpath(dir);
-    const QByteArray rows =
-        profile.isNull() ? ReadFile(QStringLiteral(PC_SOURCE_DIR "/resources/profile.txt")) : profile;
+    const QByteArray rows = profile.isNull()
+                                ? ReadFile(QStringLiteral(PC_SOURCE_DIR "/resources/profile.txt"))
+                                : profile;
     WriteFile(dir, "profile.txt", rows);
     return dir;
 }
@@ -131,7 +135,11 @@ void TestMainWindow::formMatchesDesignValues()
     QCOMPARE(w->size(), QSize(400, 591));
     QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
     QCOMPARE(w->windowTitle(), QString("Pocketclips"));
-    struct Bar { TDigitBar *bar; int min, max, pos; };
+    struct Bar
+    {
+        TDigitBar *bar;
+        int min, max, pos;
+    };
     for (const Bar &b : {Bar{w->DigitBar1, 1, 60, 15}, Bar{w->DigitBar2, 8, 768, 384},
                          Bar{w->DigitBar3, 8, 320, 64}}) {
         QCOMPARE(b.bar->Min(), b.min);
@@ -172,7 +180,8 @@ void TestMainWindow::commandLineFolderIsListed()
     TMainForm1 *w = makeWindow(makeAppDir());
     w->CommandLine = QStringList{tree};
     w->FormActivate();
-    QCOMPARE(w->ListBox1->Items(), (QStringList{tree + "/a.avi", tree + "/sub", tree + "/sub/b.avi"}));
+    QCOMPARE(w->ListBox1->Items(),
+             (QStringList{tree + "/a.avi", tree + "/sub", tree + "/sub/b.avi"}));
     QVERIFY(!w->Panel11->isVisibleTo(w));
     QVERIFY(w->Button10->isEnabled());
 }
@@ -197,7 +206,8 @@ void TestMainWindow::secondActivationLoadsNothing()
 void TestMainWindow::failedActivationRunsAgain()
 {
     MessageRecorder rec;
-    TMainForm1 *w = makeWindow(makeAppDir("\"bad rate\",3gp,176x144,MPEG4,12.5fps,128kbps,AAC,16000Hz,32kbps\n"));
+    TMainForm1 *w = makeWindow(
+        makeAppDir("\"bad rate\",3gp,176x144,MPEG4,12.5fps,128kbps,AAC,16000Hz,32kbps\n"));
     QEvent activate(QEvent::WindowActivate);
     QApplication::sendEvent(w, &activate);
     QCOMPARE(rec.errors(), QStringList{"'12.5' は整数ではありません"});
@@ -214,8 +224,9 @@ void TestMainWindow::titleStripAsksTheShell()
     QVERIFY(QTest::qWaitForWindowExposed(w));
     QTest::mouseClick(w->Button3, Qt::LeftButton, {}, QPoint(10, 10));
     QTest::mouseClick(w->Button4, Qt::LeftButton, {}, QPoint(10, 10));
-    QCOMPARE(m_opened, (QStringList{dir + "/Readme.txt",
-                                    "https://pocketclips.example/info.php?pf=w&sn=tst_mainwindow"}));
+    QCOMPARE(m_opened,
+             (QStringList{dir + "/Readme.txt",
+                          "https://pocketclips.example/info.php?pf=w&sn=tst_mainwindow"}));
     QTest::mouseClick(w->Button1, Qt::LeftButton, {}, QPoint(10, 10));
     QVERIFY(!w->isVisible());
     QVERIFY(QFile::exists(dir + "/Pocketclips.ini"));
@@ -225,10 +236,13 @@ void TestMainWindow::informationPageUrl_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("url");
-    QTest::newRow("plain") << "pocketclips" << "https://pocketclips.example/info.php?pf=w&sn=pocketclips";
-    QTest::newRow("blank and ampersand") << "my app&x"
-                                        << "https://pocketclips.example/info.php?pf=w&sn=my%20app%26x";
-    QTest::newRow("japanese") << "変換" << "https://pocketclips.example/info.php?pf=w&sn=%E5%A4%89%E6%8F%9B";
+    QTest::newRow("plain") << "pocketclips"
+                           << "https://pocketclips.example/info.php?pf=w&sn=pocketclips";
+    QTest::newRow("blank and ampersand")
+        << "my app&x"
+        << "https://pocketclips.example/info.php?pf=w&sn=my%20app%26x";
+    QTest::newRow("japanese") << "変換"
+                              << "https://pocketclips.example/info.php?pf=w&sn=%E5%A4%89%E6%8F%9B";
 }
 
 void TestMainWindow::informationPageUrl()
@@ -286,10 +300,18 @@ void TestMainWindow::pixels_data()
         QTest::newRow(n + " shadow bottom 1") << QPoint(midX, panel.bottom() + 1) << silver;
         QTest::newRow(n + " shadow bottom 2") << QPoint(midX, panel.bottom() + 2) << silver;
         QTest::newRow(n + " beyond bottom") << QPoint(midX, panel.bottom() + 3) << white;
-        QTest::newRow(n + " none above right") << QPoint(panel.right() + 1, panel.top() + 1) << white;
-        QTest::newRow(n + " none left of bottom") << QPoint(panel.left() + 1, panel.bottom() + 1) << white;
+        QTest::newRow(n + " none above right")
+            << QPoint(panel.right() + 1, panel.top() + 1) << white;
+        QTest::newRow(n + " none left of bottom")
+            << QPoint(panel.left() + 1, panel.bottom() + 1) << white;
         QTest::newRow(n + " corner") << QPoint(panel.right() + 2, panel.bottom() + 2) << silver;
     }
+    // The digit bars' buttons in the bars' own colour, the system's button face.
+    const QColor buttonFace = ToQColor(clBtnFace);
+    QTest::newRow("DigitBar1 up button face") << QPoint(16 + 24 + 4, 196 + 8 + 8) << buttonFace;
+    QTest::newRow("DigitBar2 up button face") << QPoint(16 + 104 + 4, 196 + 8 + 8) << buttonFace;
+    QTest::newRow("DigitBar3 down button face")
+        << QPoint(16 + 300 + 4, 196 + 8 + 152) << buttonFace;
     QTest::newRow("convert button face") << QPoint(6 + 20 + 10, 462 + 72 + 10) << silver;
     QTest::newRow("drop panel face") << QPoint(6 + 6 + 20, 30 + 8 + 20) << face;
 }
@@ -303,6 +325,63 @@ void TestMainWindow::pixels()
     SaveShot(shot, "mainwindow");
     const QImage img = shot.toImage();
     QCOMPARE(img.pixelColor(at).name(), color.name());
+}
+
+void TestMainWindow::shadowLabelsWithoutHighlight_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("rect");
+    QTest::newRow("L1_00") << "L1_00" << QRect(8, 138, 53, 11);
+    QTest::newRow("L1_01") << "L1_01" << QRect(8, 12, 43, 11);
+    QTest::newRow("L2_03_01") << "L2_03_01" << QRect(8, 172, 75, 11);
+    QTest::newRow("ShadowLabel4") << "ShadowLabel4" << QRect(92, 172, 69, 11);
+    QTest::newRow("ShadowLabel5") << "ShadowLabel5" << QRect(184, 172, 79, 11);
+    QTest::newRow("ShadowLabel6") << "ShadowLabel6" << QRect(288, 172, 69, 11);
+    QTest::newRow("ShadowLabel2") << "ShadowLabel2" << QRect(32, 184, 24, 11);
+    QTest::newRow("ShadowLabel7") << "ShadowLabel7" << QRect(108, 184, 32, 11);
+    QTest::newRow("ShadowLabel8") << "ShadowLabel8" << QRect(212, 184, 22, 11);
+    QTest::newRow("ShadowLabel9") << "ShadowLabel9" << QRect(304, 184, 32, 11);
+    QTest::newRow("ShadowLabel3") << "ShadowLabel3" << QRect(32, 236, 34, 11);
+}
+
+// Dark text with its silver shadow on the panel face, and no white copy: no
+// pixel of the label is lighter than the panel it stands on.
+void TestMainWindow::shadowLabelsWithoutHighlight()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, rect);
+    TMainForm1 *w = makeWindow(makeAppDir());
+    auto *label = w->findChild<TShadowLabel *>(name);
+    QVERIFY(label);
+    QCOMPARE(label->geometry(), rect);
+    const QImage img = w->grab().toImage();
+    const QColor face = ToQColor(clPanelFace);
+    int lighter = 0, dark = 0;
+    const QRect inWindow(label->mapTo(w, QPoint(0, 0)), rect.size());
+    for (int y = inWindow.top(); y <= inWindow.bottom(); ++y)
+        for (int x = inWindow.left(); x <= inWindow.right(); ++x) {
+            const QColor c = img.pixelColor(x, y);
+            lighter += c.lightness() > face.lightness();
+            dark += c.lightness() < 0x80;
+        }
+    QVERIFY(dark > 0);
+    QCOMPARE(lighter, 0);
+}
+
+// TrackBar1's thumb is 30 pixels across its track, inside the bar; ListBox1's
+// rows are 11 pixels high.
+void TestMainWindow::thumbAndRowSizes()
+{
+    TMainForm1 *w = makeWindow(makeAppDir());
+    const QRect thumb = w->TrackBar1->ThumbRect();
+    QCOMPARE(thumb.width(), 30);
+    QVERIFY(QRect(QPoint(0, 0), w->TrackBar1->size()).contains(thumb));
+    w->ListBox1->AddItems({"/v/a.avi", "/v/b.avi", "/v/c.avi"});
+    const QAbstractItemModel *model = w->ListBox1->model();
+    const QRect first = w->ListBox1->visualRect(model->index(0, 0));
+    const QRect second = w->ListBox1->visualRect(model->index(1, 0));
+    QCOMPARE(first.height(), 11);
+    QCOMPARE(second.top() - first.top(), 11);
 }
 
 void TestMainWindow::dragHandles_data()
@@ -390,7 +469,8 @@ void TestMainWindow::dropToThreeGp()
                             "-of", "csv=p=0", out + "/clip one.3gp"});
     QVERIFY(probe.waitForFinished(30000));
     const QString info = QString::fromUtf8(probe.readAllStandardOutput());
-    QVERIFY2(info.contains("3gp") && info.contains("mpeg4") && info.contains("aac"), qPrintable(info));
+    QVERIFY2(info.contains("3gp") && info.contains("mpeg4") && info.contains("aac"),
+             qPrintable(info));
 }
 
 QTEST_MAIN(TestMainWindow)
