@@ -11,6 +11,7 @@
 #include "Shell.h"
 #include "SourceList.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -240,8 +241,30 @@ void TMainForm1::C1_03Change()
 bool TMainForm1::event(QEvent *e)
 {
     if (e->type() == QEvent::WindowActivate)
-        RunGuarded([this] { FormActivate(); });
+        activated();
     return QWidget::event(e);
+}
+
+void TMainForm1::activated()
+{
+    // Closing the error box of a failed first activation gives this window
+    // the focus back; that is no new activation by the user, and running the
+    // sequence again would bring the box back for ever. It is tried again
+    // once the user has been in another program and returns.
+    if (Tag != 0 || m_activating || m_awaitingReturn)
+        return;
+    m_activating = true;
+    RunGuarded([this] { FormActivate(); });
+    m_activating = false;
+    if (Tag != 0)
+        return;
+    m_awaitingReturn = true;
+    if (!m_returnWatch)
+        m_returnWatch = connect(qApp, &QGuiApplication::applicationStateChanged, this,
+                                [this](Qt::ApplicationState state) {
+                                    if (state != Qt::ApplicationActive)
+                                        m_awaitingReturn = false;
+                                });
 }
 
 void TMainForm1::closeEvent(QCloseEvent *e)

@@ -202,6 +202,12 @@ void TestMainWindow::failedActivationRunsAgain()
     QApplication::sendEvent(w, &activate);
     QCOMPARE(rec.errors(), QStringList{"'12.5' は整数ではありません"});
     QCOMPARE(w->Tag, 0);
+    // Closing the error box gives the window the focus back: no second box.
+    QApplication::sendEvent(w, &activate);
+    QCOMPARE(rec.errors().size(), 1);
+    // The user goes to another program and comes back: the start runs again, once.
+    emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+    QApplication::sendEvent(w, &activate);
     QApplication::sendEvent(w, &activate);
     QCOMPARE(rec.errors().size(), 2);
 }
