@@ -242,6 +242,9 @@ bool TMainForm1::event(QEvent *e)
 {
     if (e->type() == QEvent::WindowActivate)
         activated();
+    // Closing saves the output folder: a path still being typed is finished first.
+    if (e->type() == QEvent::Close)
+        C1_03->FinishTyping();
     return QWidget::event(e);
 }
 
@@ -319,6 +322,8 @@ QString TMainForm1::SourceEntry(int index) const
 
 EncodingSettings TMainForm1::ReadSettings() const
 {
+    // The batch takes the output folder as finished, even while it is being typed.
+    C1_03->FinishTyping();
     EncodingSettings s;
     s.Codec = C2_04->GetSelectedText();
     s.SizePosition = TrackBar2->value();
