@@ -7,6 +7,7 @@
 #include "Shell.h"
 #include "TestSupport.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -40,9 +41,12 @@ private slots:
     void dragHandles();
     void everyHintStartsWithOneBlank();
     void deliveredPresetsApply();
+    void controlsToEncoderArguments_data();
+    void controlsToEncoderArguments();
     void dropToThreeGp();
 
 private:
+    void act(TMainForm1 *w, const QString &action);
     QString makeAppDir(const QByteArray &profile = QByteArray());
     TMainForm1 *makeWindow(const QString &appDir);
 
@@ -74,8 +78,9 @@ QString TestMainWindow::makeAppDir(const QByteArray &profile)
 {
     const QString dir = m_dir->filePath("app");
     QDir().mkpath(dir);
-    const QByteArray rows =
-        profile.isNull() ? ReadFile(QStringLiteral(PC_SOURCE_DIR "/resources/profile.txt")) : profile;
+    const QByteArray rows = profile.isNull()
+                                ? ReadFile(QStringLiteral(PC_SOURCE_DIR "/resources/profile.txt"))
+                                : profile;
     WriteFile(dir, "profile.txt", rows);
     return dir;
 }
@@ -131,7 +136,11 @@ void TestMainWindow::formMatchesDesignValues()
     QCOMPARE(w->size(), QSize(400, 591));
     QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
     QCOMPARE(w->windowTitle(), QString("Pocketclips"));
-    struct Bar { TDigitBar *bar; int min, max, pos; };
+    struct Bar
+    {
+        TDigitBar *bar;
+        int min, max, pos;
+    };
     for (const Bar &b : {Bar{w->DigitBar1, 1, 60, 15}, Bar{w->DigitBar2, 8, 768, 384},
                          Bar{w->DigitBar3, 8, 320, 64}}) {
         QCOMPARE(b.bar->Min(), b.min);
@@ -172,7 +181,8 @@ void TestMainWindow::commandLineFolderIsListed()
     TMainForm1 *w = makeWindow(makeAppDir());
     w->CommandLine = QStringList{tree};
     w->FormActivate();
-    QCOMPARE(w->ListBox1->Items(), (QStringList{tree + "/a.avi", tree + "/sub", tree + "/sub/b.avi"}));
+    QCOMPARE(w->ListBox1->Items(),
+             (QStringList{tree + "/a.avi", tree + "/sub", tree + "/sub/b.avi"}));
     QVERIFY(!w->Panel11->isVisibleTo(w));
     QVERIFY(w->Button10->isEnabled());
 }
@@ -197,7 +207,8 @@ void TestMainWindow::secondActivationLoadsNothing()
 void TestMainWindow::failedActivationRunsAgain()
 {
     MessageRecorder rec;
-    TMainForm1 *w = makeWindow(makeAppDir("\"bad rate\",3gp,176x144,MPEG4,12.5fps,128kbps,AAC,16000Hz,32kbps\n"));
+    TMainForm1 *w = makeWindow(
+        makeAppDir("\"bad rate\",3gp,176x144,MPEG4,12.5fps,128kbps,AAC,16000Hz,32kbps\n"));
     QEvent activate(QEvent::WindowActivate);
     QApplication::sendEvent(w, &activate);
     QCOMPARE(rec.errors(), QStringList{"'12.5' は整数ではありません"});
@@ -220,8 +231,9 @@ void TestMainWindow::titleStripAsksTheShell()
     QVERIFY(QTest::qWaitForWindowExposed(w));
     QTest::mouseClick(w->Button3, Qt::LeftButton, {}, QPoint(10, 10));
     QTest::mouseClick(w->Button4, Qt::LeftButton, {}, QPoint(10, 10));
-    QCOMPARE(m_opened, (QStringList{dir + "/Readme.txt",
-                                    "https://pocketclips.example/info.php?pf=w&sn=tst_mainwindow"}));
+    QCOMPARE(m_opened,
+             (QStringList{dir + "/Readme.txt",
+                          "https://pocketclips.example/info.php?pf=w&sn=tst_mainwindow"}));
     QTest::mouseClick(w->Button1, Qt::LeftButton, {}, QPoint(10, 10));
     QVERIFY(!w->isVisible());
     QVERIFY(QFile::exists(dir + "/Pocketclips.ini"));
@@ -231,10 +243,13 @@ void TestMainWindow::informationPageUrl_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("url");
-    QTest::newRow("plain") << "pocketclips" << "https://pocketclips.example/info.php?pf=w&sn=pocketclips";
-    QTest::newRow("blank and ampersand") << "my app&x"
-                                        << "https://pocketclips.example/info.php?pf=w&sn=my%20app%26x";
-    QTest::newRow("japanese") << "変換" << "https://pocketclips.example/info.php?pf=w&sn=%E5%A4%89%E6%8F%9B";
+    QTest::newRow("plain") << "pocketclips"
+                           << "https://pocketclips.example/info.php?pf=w&sn=pocketclips";
+    QTest::newRow("blank and ampersand")
+        << "my app&x"
+        << "https://pocketclips.example/info.php?pf=w&sn=my%20app%26x";
+    QTest::newRow("japanese") << "変換"
+                              << "https://pocketclips.example/info.php?pf=w&sn=%E5%A4%89%E6%8F%9B";
 }
 
 void TestMainWindow::informationPageUrl()
@@ -292,8 +307,10 @@ void TestMainWindow::pixels_data()
         QTest::newRow(n + " shadow bottom 1") << QPoint(midX, panel.bottom() + 1) << silver;
         QTest::newRow(n + " shadow bottom 2") << QPoint(midX, panel.bottom() + 2) << silver;
         QTest::newRow(n + " beyond bottom") << QPoint(midX, panel.bottom() + 3) << white;
-        QTest::newRow(n + " none above right") << QPoint(panel.right() + 1, panel.top() + 1) << white;
-        QTest::newRow(n + " none left of bottom") << QPoint(panel.left() + 1, panel.bottom() + 1) << white;
+        QTest::newRow(n + " none above right")
+            << QPoint(panel.right() + 1, panel.top() + 1) << white;
+        QTest::newRow(n + " none left of bottom")
+            << QPoint(panel.left() + 1, panel.bottom() + 1) << white;
         QTest::newRow(n + " corner") << QPoint(panel.right() + 2, panel.bottom() + 2) << silver;
     }
     QTest::newRow("convert button face") << QPoint(6 + 20 + 10, 462 + 72 + 10) << silver;
@@ -363,6 +380,134 @@ void TestMainWindow::deliveredPresetsApply()
     }
 }
 
+void TestMainWindow::controlsToEncoderArguments_data()
+{
+    // What the user does, one action a line:
+    //   preset N            opens the chooser and clicks its row N
+    //   click NAME [up|down|top|bottom|left|right]   a click on that part
+    //   key NAME KEY...     keys pressed in the control
+    //   type TEXT           the output folder typed anew ("@" is the test folder)
+    QTest::addColumn<QStringList>("actions");
+    // The encoder's arguments, one run a line; "@" is the test folder.
+    QTest::addColumn<QStringList>("runs");
+    const QString source = "-i @/clip.avi -y ";
+    QTest::newRow("Xvid preset, changed by clicks and keys")
+        << QStringList{"preset 6",
+                       "click DigitBar1 up",
+                       "click DigitBar1 up",
+                       "key DigitBar2 Down",
+                       "click DigitBar3 down",
+                       "key TrackBar1 Up",
+                       "key TrackBar2 Right",
+                       "click CheckBox2",
+                       "type @/a b/c/"}
+        << QStringList{source +
+                       "-flags bitexact -s 640x480 -aspect 4:3 -vcodec libxvid -b 383k "
+                       "-r 17 -acodec libfaac -ab 63k -ar 44100 -ac 1 -f 3gp @/a b/c/clip.3gp"};
+    QTest::newRow("VGA preset, two passes")
+        << QStringList{"preset 9",
+                       "key DigitBar1 Down Down Down",
+                       "click DigitBar2 down",
+                       "click DigitBar2 down",
+                       "key DigitBar3 Up",
+                       "click TrackBar1 bottom",
+                       "click TrackBar2 left",
+                       "key CheckBox1 Space",
+                       "type @/out"}
+        << QStringList{
+               source + "-pass 1 -an -flags bitexact -s 320x240 -aspect 4:3 -vcodec libx264 "
+                        "-b 766k -r 27 -acodec libfaac -ab 129k -ar 44100 -f 3gp @/out/clip.3gp",
+               source + "-pass 2 -flags bitexact -s 320x240 -aspect 4:3 -vcodec libx264 "
+                        "-b 766k -r 27 -acodec libfaac -ab 129k -ar 44100 -f 3gp @/out/clip.3gp"};
+    QTest::newRow("header row: the first preset as it stands")
+        << QStringList{"preset 0", "type @"}
+        << QStringList{source +
+                       "-flags bitexact -s 176x144 -aspect 4:3 -vcodec mpeg4 -b 128k -r 15 "
+                       "-acodec libfaac -ab 32k -ar 16000 -f 3gp @/clip.3gp"};
+}
+
+void TestMainWindow::act(TMainForm1 *w, const QString &action)
+{
+    const QStringList words = action.split(' ');
+    const QString verb = words.first();
+    if (verb == "type") {
+        QTest::mouseClick(w->C1_03, Qt::LeftButton, {}, QPoint(10, 8));
+        QTest::keySequence(w->C1_03, QKeySequence::SelectAll);
+        QTest::keyClicks(w->C1_03, action.mid(5).replace('@', m_dir->path()));
+        return;
+    }
+    if (verb == "preset") {
+        QTest::mouseClick(w->C2_00, Qt::LeftButton, {}, QPoint(20, 8));
+        QAbstractItemView *list = w->C2_00->view();
+        QTRY_VERIFY(list->isVisible());
+        // The list takes no click as quick as a double click after it opened.
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        const QModelIndex row = list->model()->index(words.at(1).toInt(), 0);
+        list->scrollTo(row);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(row).center());
+        QTRY_VERIFY(!list->isVisible());
+        return;
+    }
+    QWidget *control = w->findChild<QWidget *>(words.at(1));
+    QVERIFY2(control, qPrintable(action));
+    if (verb == "key") {
+        control->setFocus();
+        for (const QString &key : words.mid(2))
+            QTest::keyClick(control, QKeySequence(key)[0].key());
+        return;
+    }
+    const QRect r = control->rect();
+    const QString part = words.value(2);
+    // Digit bars have their buttons at the ends; track bars are clicked a
+    // quarter in from the end, on the groove.
+    const QPoint at = part == "up"       ? QPoint(r.center().x(), 3)
+                      : part == "down"   ? QPoint(r.center().x(), r.bottom() - 3)
+                      : part == "top"    ? QPoint(r.width() / 2, r.height() / 4)
+                      : part == "bottom" ? QPoint(r.width() / 2, r.height() * 3 / 4)
+                      : part == "left"   ? QPoint(r.width() / 4, r.height() / 2)
+                      : part == "right"  ? QPoint(r.width() * 3 / 4, r.height() / 2)
+                                         : QPoint(8, r.center().y());
+    QTest::mouseClick(control, Qt::LeftButton, {}, at);
+}
+
+void TestMainWindow::controlsToEncoderArguments()
+{
+    QFETCH(QStringList, actions);
+    QFETCH(QStringList, runs);
+    MessageRecorder rec;
+    // The encoder is the fake one, which logs its arguments; no thumbnail runs.
+    const QString bin = m_dir->filePath("bin");
+    QDir().mkpath(bin);
+    QVERIFY(QFile::link(QStringLiteral(FAKE_ENCODER_PATH), bin + "/ffmpeg"));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", (bin + ':').toLocal8Bit() + path);
+    qputenv("FAKE_ENCODER_LOG", m_dir->filePath("encoder.log").toLocal8Bit());
+    SetShellHooks(
+        {[](const QString &) {}, [](const QString &, const QStringList &) { return true; }});
+    const QString clip = WriteFile(m_dir->path(), "clip.avi", "x");
+
+    TMainForm1 *w = makeWindow(makeAppDir());
+    w->show();
+    QApplication::setActiveWindow(w);
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QCOMPARE(w->Tag, 1);
+    w->AddSourcePath(clip);
+    for (const QString &action : actions) {
+        act(w, action);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    QTest::mouseClick(w->Button10, Qt::LeftButton, {}, QPoint(20, 20));
+
+    qputenv("PATH", path);
+    SetShellHooks({[this](const QString &f) { m_opened << f; }, {}});
+    QCOMPARE(rec.texts(), QStringList());
+    QStringList logged;
+    for (const LoggedRun &run : ReadEncoderLog(m_dir->filePath("encoder.log")))
+        logged << run.args.join(' ');
+    QCOMPARE(logged, runs.replaceInStrings("@", m_dir->path()));
+}
+
 void TestMainWindow::dropToThreeGp()
 {
     if (QStandardPaths::findExecutable("ffmpeg").isEmpty() ||
@@ -396,7 +541,8 @@ void TestMainWindow::dropToThreeGp()
                             "-of", "csv=p=0", out + "/clip one.3gp"});
     QVERIFY(probe.waitForFinished(30000));
     const QString info = QString::fromUtf8(probe.readAllStandardOutput());
-    QVERIFY2(info.contains("3gp") && info.contains("mpeg4") && info.contains("aac"), qPrintable(info));
+    QVERIFY2(info.contains("3gp") && info.contains("mpeg4") && info.contains("aac"),
+             qPrintable(info));
 }
 
 QTEST_MAIN(TestMainWindow)
