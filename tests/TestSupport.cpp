@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -124,4 +125,10 @@ void DropToNobodyWhenAsked(int &argc, char **argv)
     for (int i = 1; i < argc; ++i)
         argv[i] = argv[i + 1];
     --argc;
+}
+
+bool ChildEnded(qint64 pid)
+{
+    siginfo_t info{};
+    return waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
 }

@@ -62,3 +62,6 @@ NobodyRun RunAsNobody(const QString &testFunction);
 // The first thing main() does: a test program started by RunAsNobody takes
 // the identity of nobody and drops "--as-nobody" from its command line.
 void DropToNobodyWhenAsked(int &argc, char **argv);
+
+// Whether this process's child pid has ended, without reaping it.
+bool ChildEnded(qint64 pid);
