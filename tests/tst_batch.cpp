@@ -571,7 +571,9 @@ static int batchChild(const QString &dir, bool quitFromLoop)
     QTimer::singleShot(0, [&] { batch.Run(); });
     QTimer quitter;
     QObject::connect(&quitter, &QTimer::timeout, [&] {
-        if (host.EncoderProcess && host.EncoderProcess->IsRunning())
+        // Once the encoder has started for real (it logs first thing).
+        if (host.EncoderProcess && host.EncoderProcess->IsRunning() &&
+            !ReadEncoderLog(dir + "/encoder.log").isEmpty())
             QCoreApplication::quit();
     });
     quitter.start(50);
