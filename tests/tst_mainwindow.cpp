@@ -273,7 +273,12 @@ void TestMainWindow::closingSavesOrStaysOpen()
     QVERIFY(w->isVisible());
     QCOMPARE(rec.errors(), QStringList{QString("%1/Pocketclips.ini に書き込めません").arg(dir)});
     QVERIFY(QDir().rmdir(dir + "/Pocketclips.ini"));
+    // A folder still being typed is stored as the user finishes it.
+    w->C1_03->selectAll();
+    QTest::keyClicks(w->C1_03, "/tmp/a b/c/");
     QVERIFY(w->close());
+    const QByteArray stored = ReadFile(dir + "/Pocketclips.ini");
+    QVERIFY2(stored.contains("C11=/tmp/a b/c\n"), stored);
     delete m_window;
     // The next start shows the hand-changed rate with the stored preset.
     TMainForm1 *again = makeWindow(dir);
