@@ -20,6 +20,9 @@
 #include <QTimer>
 
 namespace {
+// How long anything on the display may take.
+constexpr int Ceiling = 30000;
+
 // The first preset cannot be applied: its frame rate has no "fps".
 const QByteArray FailingFirstPreset =
     "\"壊れた行\",3gp,176x144,MPEG4,15,128kbps,AAC,16000Hz,32kbps\n"
@@ -122,11 +125,11 @@ private slots:
 private:
     QString xdo(const QStringList &args);
     QProcess *startChild(const QStringList &args);
-    // The lines of a log, each once it is there.
+    QString focus() { return xdo({"getwindowfocus"}); }
     QStringList logLines(const QString &file) const;
-    bool waitForLine(const QString &file, const QString &start, int count, int ms = 20000);
+    // How many lines of the log begin with start.
+    int count(const QString &file, const QString &start) const;
     QString windowOf(const QString &file, const QString &kind) const;
-    bool waitForFocus(const QString &window, int ms = 20000);
     void click(const QString &window, const QPoint &at);
 
     QProcess m_xvfb;
@@ -156,7 +159,7 @@ void TestDesktop::initTestCase()
     m_wm.start("openbox", {"--sm-disable"});
     QVERIFY(m_wm.waitForStarted());
     // The window manager is up once it has set the desktops.
-    QTRY_VERIFY_WITH_TIMEOUT(!xdo({"get_num_desktops"}).isEmpty(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!xdo({"get_num_desktops"}).isEmpty(), Ceiling);
 }
 
 void TestDesktop::cleanupTestCase()
@@ -211,16 +214,9 @@ QStringList TestDesktop::logLines(const QString &file) const
     return QString::fromUtf8(ReadFile(file)).split('\n', Qt::SkipEmptyParts);
 }
 
-bool TestDesktop::waitForLine(const QString &file, const QString &start, int count, int ms)
+int TestDesktop::count(const QString &file, const QString &start) const
 {
-    QElapsedTimer clock;
-    clock.start();
-    do {
-        if (logLines(file).filter(QRegularExpression('^' + start)).size() >= count)
-            return true;
-        QTest::qWait(50);
-    } while (clock.elapsed() < ms);
-    return false;
+    return int(logLines(file).filter(QRegularExpression('^' + start)).size());
 }
 
 // The id of the last window of a kind ("box", "MainForm1") the log shows.
@@ -228,18 +224,6 @@ QString TestDesktop::windowOf(const QString &file, const QString &kind) const
 {
     const QStringList shown = logLines(file).filter(QRegularExpression("^show " + kind + ' '));
     return shown.isEmpty() ? QString() : shown.last().section(' ', 2, 2);
-}
-
-bool TestDesktop::waitForFocus(const QString &window, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    do {
-        if (xdo({"getwindowfocus"}) == window)
-            return true;
-        QTest::qWait(50);
-    } while (clock.elapsed() < ms);
-    return false;
 }
 
 void TestDesktop::click(const QString &window, const QPoint &at)
@@ -270,47 +254,45 @@ void TestDesktop::failingFirstPresetShowsItsBoxOnce()
     const auto centre = [&](QWidget *w) { return w->mapTo(&layout, w->rect().center()); };
 
     QProcess *program = startChild({"--program", app, log, clip});
-    const QString boxText = "'' は整数ではありません";
-    QVERIFY(waitForLine(log, "show box ", 1));
-    QCOMPARE(logLines(log).filter("show box ").first().section(' ', 3), boxText);
+    QTRY_COMPARE_WITH_TIMEOUT(count(log, "show box "), 1, Ceiling);
+    QCOMPARE(logLines(log).filter("show box ").first().section(' ', 3), "'' は整数ではありません");
     const QString main = windowOf(log, "MainForm1");
     QVERIFY(!main.isEmpty());
 
     // OK closes the box; the main window gets the focus back and no box comes again.
-    QVERIFY(waitForFocus(windowOf(log, "box")));
+    QTRY_COMPARE_WITH_TIMEOUT(focus(), windowOf(log, "box"), Ceiling);
     xdo({"key", "Return"});
-    QVERIFY(waitForLine(log, "hide box ", 1));
-    QVERIFY(waitForFocus(main));
-    QVERIFY2(!waitForLine(log, "show box ", 2, 2000), qPrintable(logLines(log).join('\n')));
+    QTRY_COMPARE_WITH_TIMEOUT(focus(), main, Ceiling);
+    QTest::qWait(2000);
+    QCOMPARE(count(log, "show box "), 1);
 
     // Coming back from another program runs the start again: one box, once more.
-    QProcess *other = startChild({"--other", otherLog});
-    QVERIFY(waitForLine(otherLog, "show Other ", 1));
-    const QString otherWindow = windowOf(otherLog, "Other");
-    QVERIFY(waitForFocus(otherWindow));
-    QVERIFY(waitForLine(log, "state 2", 1));
+    startChild({"--other", otherLog});
+    QTRY_COMPARE_WITH_TIMEOUT(count(otherLog, "show Other "), 1, Ceiling);
+    const QString other = windowOf(otherLog, "Other");
+    QTRY_COMPARE_WITH_TIMEOUT(focus(), other, Ceiling);
+    QTRY_COMPARE_WITH_TIMEOUT(count(log, "state 2"), 1, Ceiling); // inactive
     xdo({"windowactivate", main});
-    QVERIFY(waitForLine(log, "show box ", 2));
-    QVERIFY(waitForFocus(windowOf(log, "box")));
+    QTRY_COMPARE_WITH_TIMEOUT(count(log, "show box "), 2, Ceiling);
+    QTRY_COMPARE_WITH_TIMEOUT(focus(), windowOf(log, "box"), Ceiling);
     xdo({"key", "Return"});
-    QVERIFY(waitForLine(log, "hide box ", 2));
-    QVERIFY(waitForFocus(main));
-    QVERIFY2(!waitForLine(log, "show box ", 3, 2000), qPrintable(logLines(log).join('\n')));
+    QTRY_COMPARE_WITH_TIMEOUT(focus(), main, Ceiling);
+    QTest::qWait(2000);
+    QCOMPARE(count(log, "show box "), 2);
 
     // The window is usable: the user picks the second preset...
     click(main, centre(layout.C2_00));
     xdo({"key", "--delay", "100", "Down", "Return"});
     // ...goes away and comes back, and the start now runs to its end.
-    xdo({"windowactivate", otherWindow});
-    QVERIFY(waitForFocus(otherWindow));
-    QVERIFY(waitForLine(log, "state 2", 2));
+    xdo({"windowactivate", other});
+    QTRY_COMPARE_WITH_TIMEOUT(count(log, "state 2"), 2, Ceiling);
     xdo({"windowactivate", main});
-    QVERIFY(waitForLine(log, "ready", 1));
-    QCOMPARE(logLines(log).filter("show box ").size(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(count(log, "ready"), 1, Ceiling);
+    QCOMPARE(count(log, "show box "), 2);
 
     // The conversion runs with that preset, and × closes the program.
     click(main, centre(layout.Button10));
-    QVERIFY(waitForLine(log, "hide ProgressForm1 ", 1, 30000));
+    QTRY_COMPARE_WITH_TIMEOUT(count(log, "hide ProgressForm1 "), 1, Ceiling);
     QStringList conversions;
     for (const LoggedRun &run : ReadEncoderLog(m_dir->filePath("encoder.log")))
         if (run.args.last().endsWith("clip.3gp"))
@@ -319,13 +301,12 @@ void TestDesktop::failingFirstPresetShowsItsBoxOnce()
     QVERIFY2(conversions.first().contains("-vcodec libx264 -b 192k -r 12 "),
              qPrintable(conversions.first()));
     QVERIFY(QFile::exists(m_dir->filePath("app/clip.3gp")));
-    QVERIFY(waitForFocus(main));
+    QTRY_COMPARE_WITH_TIMEOUT(focus(), main, Ceiling);
     click(main, centre(layout.Button1));
-    QVERIFY(program->waitForFinished(20000));
+    QVERIFY(program->waitForFinished(Ceiling));
     QCOMPARE(program->exitCode(), 0);
-    QCOMPARE(logLines(log).filter("show box ").size(), 2);
-    QVERIFY(QString::fromUtf8(ReadFile(app + "/Pocketclips.ini")).contains("C0=2"));
-    other->kill();
+    QCOMPARE(count(log, "show box "), 2);
+    QVERIFY(ReadFile(app + "/Pocketclips.ini").contains("C0=2"));
 }
 
 int main(int argc, char *argv[])
