@@ -347,6 +347,8 @@ void TestSettings::offScreenComesBack_data()
     QTest::newRow("left by a monitor that is gone")
         << QByteArray("[SET]\nM_LEFT=5000\nM_TOP=-3000\n");
     QTest::newRow("the ends of int") << QByteArray("[SET]\nM_LEFT=-2147483648\nM_TOP=2147483647\n");
+    // One past the ends of int.
+    QTest::newRow("2^31") << QByteArray("[SET]\nM_LEFT=2147483648\nM_TOP=-2147483649\n");
 }
 
 void TestSettings::offScreenComesBack()
