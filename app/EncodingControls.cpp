@@ -163,6 +163,12 @@ void EncodingControls::C1_03Change() const
 {
     // Writing the shorter path fires the change again, nested, so each level
     // removes one separator; an unchanged write fires nothing and ends it.
-    C1_03->SetPath(WithoutTrailingSeparator(C1_03->Path()));
-    C1_03->setToolTip(WithoutTrailingSeparator(C1_03->Path()));
+    // A path being typed keeps its separators until the typing is finished
+    // (the field then fires again).
+    if (!C1_03->Typing())
+        C1_03->SetPath(WithoutTrailingSeparator(C1_03->Path()));
+    QString hint = C1_03->Path();
+    while (WithoutTrailingSeparator(hint) != hint)
+        hint = WithoutTrailingSeparator(hint);
+    C1_03->setToolTip(hint);
 }

@@ -34,8 +34,9 @@ struct EncodingControls
     // EConvertError; the controls set before it keep their new values.
     void C2_00Change() const;
 
-    // Drops a trailing separator from the output folder (the root "/" stays)
-    // and shows the folder as the field's hint.
+    // Drops a trailing separator from the output folder (the root "/" stays),
+    // once the user has finished typing it, and shows the folder without
+    // trailing separators as the field's hint.
     void C1_03Change() const;
 };
 

@@ -11,6 +11,7 @@
 #include "Shell.h"
 #include "SourceList.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -240,8 +241,33 @@ void TMainForm1::C1_03Change()
 bool TMainForm1::event(QEvent *e)
 {
     if (e->type() == QEvent::WindowActivate)
-        RunGuarded([this] { FormActivate(); });
+        activated();
+    // Closing saves the output folder: a path still being typed is finished first.
+    if (e->type() == QEvent::Close)
+        C1_03->FinishTyping();
     return QWidget::event(e);
+}
+
+void TMainForm1::activated()
+{
+    // Closing the error box of a failed first activation gives this window
+    // the focus back; that is no new activation by the user, and running the
+    // sequence again would bring the box back for ever. It is tried again
+    // once the user has been in another program and returns.
+    if (Tag != 0 || m_activating || m_awaitingReturn)
+        return;
+    m_activating = true;
+    RunGuarded([this] { FormActivate(); });
+    m_activating = false;
+    if (Tag != 0)
+        return;
+    m_awaitingReturn = true;
+    if (!m_returnWatch)
+        m_returnWatch = connect(qApp, &QGuiApplication::applicationStateChanged, this,
+                                [this](Qt::ApplicationState state) {
+                                    if (state != Qt::ApplicationActive)
+                                        m_awaitingReturn = false;
+                                });
 }
 
 void TMainForm1::closeEvent(QCloseEvent *e)
@@ -296,6 +322,8 @@ QString TMainForm1::SourceEntry(int index) const
 
 EncodingSettings TMainForm1::ReadSettings() const
 {
+    // The batch takes the output folder as finished, even while it is being typed.
+    C1_03->FinishTyping();
     EncodingSettings s;
     s.Codec = C2_04->GetSelectedText();
     s.SizePosition = TrackBar2->value();

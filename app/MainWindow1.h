@@ -91,6 +91,14 @@ private:
     void setUpForm();
     void createComponents();
     void connectHandlers();
+    void activated();
+
+    // The first activation is under way (its error box may be open).
+    bool m_activating = false;
+    // It failed, and is not tried again before the user comes back from
+    // another program.
+    bool m_awaitingReturn = false;
+    QMetaObject::Connection m_returnWatch;
 };
 
 extern TMainForm1 *MainForm1;

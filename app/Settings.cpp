@@ -6,6 +6,7 @@
 #include "Guard.h"
 #include "IniFile.h"
 #include "MCCBox.h"
+#include "VisiblePosition.h"
 
 #include <QCheckBox>
 #include <QSlider>
@@ -27,10 +28,10 @@ void Settings::Load(QWidget *window, const EncodingControls &c, const QString &a
 {
     const TIniFile ini(FilePath(appDir));
 
+    // A position left by a monitor that is gone comes back onto a screen.
     const int left = ini.ReadInteger(SectionWindow, QStringLiteral("M_LEFT"), window->x());
-    window->move(left, window->y());
     const int top = ini.ReadInteger(SectionWindow, QStringLiteral("M_TOP"), window->y());
-    window->move(window->x(), top);
+    window->move(VisiblePosition(QPoint(left, top), window->size(), AvailableScreenAreas()));
 
     c.C2_00->SetItemIndex(
         ini.ReadInteger(SectionControls, QStringLiteral("C0"), c.C2_00->ItemIndex()));

@@ -6,6 +6,8 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QIcon>
+#include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QStyleHints>
 #include <QStyleOptionFrame>
@@ -58,7 +60,10 @@ TFolderBrowseEdit::TFolderBrowseEdit(QWidget *parent) : QLineEdit(parent)
     placeButton();
 
     connect(m_button, &QToolButton::clicked, this, &TFolderBrowseEdit::Browse);
-    connect(this, &QLineEdit::textChanged, this, [this] { emit OnChange(this); });
+    connect(this, &QLineEdit::textChanged, this, [this] {
+        m_typed = m_typing;
+        emit OnChange(this);
+    });
 }
 
 TFolderBrowseEdit::~TFolderBrowseEdit()
@@ -71,6 +76,25 @@ void TFolderBrowseEdit::SetPath(const QString &path)
     if (path == text())
         return;
     setText(path);
+}
+
+void TFolderBrowseEdit::FinishTyping()
+{
+    if (!m_typed)
+        return;
+    m_typed = false;
+    emit OnChange(this);
+}
+
+void TFolderBrowseEdit::keyPressEvent(QKeyEvent *event)
+{
+    {
+        // A pasted text is complete as it comes.
+        const QScopedValueRollback<bool> typing(m_typing, !event->matches(QKeySequence::Paste));
+        QLineEdit::keyPressEvent(event);
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        FinishTyping();
 }
 
 void TFolderBrowseEdit::Browse()
@@ -161,6 +185,7 @@ void TFolderBrowseEdit::focusOutEvent(QFocusEvent *event)
 {
     QLineEdit::focusOutEvent(event);
     restoreBlink();
+    FinishTyping();
 }
 
 void TFolderBrowseEdit::restoreBlink()

@@ -42,6 +42,15 @@ public:
     // Opens the dialog as a click on the button does.
     void Browse();
 
+    // The text is being changed by the user's typing (a key other than
+    // paste); a change handler leaves such a text as it stands, since a
+    // separator typed at the end is followed by the next folder's name.
+    bool Typing() const { return m_typing; }
+    // Ends the user's typing: when it has changed the text, the change event
+    // fires once more, outside the typing. Enter and the loss of the focus
+    // do it; whoever takes the path for use calls it first.
+    void FinishTyping();
+
     // Where the button sits in a field of the given size and frame width.
     static QRect ButtonRect(const QSize &fieldSize, int frameWidth);
     // Where the dialog goes: centred over the active window, pulled back to
@@ -60,6 +69,7 @@ protected:
     virtual bool BrowseForFolder(const QString &startFolder, QString &folder);
 
     void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
 
@@ -71,4 +81,6 @@ private:
     bool m_startWithLast = false;
     int m_caretBlinkRate = 0;
     int m_savedFlashTime = -1; // the system's flash time while ours is in force
+    bool m_typing = false;     // a key press is changing the text
+    bool m_typed = false;      // typed since the typing was last finished
 };

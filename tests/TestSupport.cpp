@@ -1,10 +1,23 @@
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QPixmap>
+#include <QProcess>
+
+#include <cstdlib>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+constexpr char AsNobody[] = "--as-nobody";
+// The exit status of a program that could not become nobody.
+constexpr int CannotDrop = 77;
+} // namespace
 
 MessageRecorder::MessageRecorder()
 {
@@ -86,4 +99,36 @@ QList<LoggedRun> ReadEncoderLog(const QString &path)
         runs << r;
     }
     return runs;
+}
+
+NobodyRun RunAsNobody(const QString &testFunction)
+{
+    NobodyRun run;
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(AsNobody), testFunction});
+    if (!p.waitForFinished(240000))
+        p.kill();
+    run.output = QString::fromUtf8(p.readAll());
+    run.started = p.exitStatus() == QProcess::NormalExit && p.exitCode() != CannotDrop;
+    run.passed =
+        run.started && p.exitCode() == 0 && run.output.contains(QLatin1String("PASS   : "));
+    return run;
+}
+
+void DropToNobodyWhenAsked(int &argc, char **argv)
+{
+    if (argc < 2 || qstrcmp(argv[1], AsNobody) != 0)
+        return;
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+        std::_Exit(CannotDrop);
+    for (int i = 1; i < argc; ++i)
+        argv[i] = argv[i + 1];
+    --argc;
+}
+
+bool ChildEnded(qint64 pid)
+{
+    siginfo_t info{};
+    return waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
 }

@@ -48,3 +48,20 @@ struct LoggedRun
 };
 // The runs a fake encoder logged to a file, one line each.
 QList<LoggedRun> ReadEncoderLog(const QString &path);
+
+// Root passes every permission check, so what an ordinary user meets is
+// checked as the user "nobody": the test program runs one of its test
+// functions again ("function:data tag") under that identity.
+struct NobodyRun
+{
+    bool started = false; // false: this system does not let root become nobody
+    bool passed = false;
+    QString output; // the test program's report
+};
+NobodyRun RunAsNobody(const QString &testFunction);
+// The first thing main() does: a test program started by RunAsNobody takes
+// the identity of nobody and drops "--as-nobody" from its command line.
+void DropToNobodyWhenAsked(int &argc, char **argv);
+
+// Whether this process's child pid has ended, without reaping it.
+bool ChildEnded(qint64 pid);

@@ -2,6 +2,7 @@
 #include "Errors.h"
 #include "TestSupport.h"
 
+#include <QClipboard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -281,14 +282,23 @@ void TestEncodingControls::typedSeparator_data()
     QTest::addColumn<QString>("before");
     QTest::addColumn<int>("cursor");
     QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("hint");   // while typing
+    QTest::addColumn<QString>("finish"); // Enter, focus loss, or the path being read
     QTest::addColumn<QString>("result");
-    QTest::newRow("typed at the end: removed at once") << "/tmp/out" << 8 << "/"
-                                                       << "/tmp/out";
-    QTest::newRow("typed inside: stays") << "/tmp/out" << 4 << "/"
+    QTest::newRow("nested path typed whole")
+        << "" << 0 << "/tmp/a b/c" << "/tmp/a b/c" << "enter" << "/tmp/a b/c";
+    QTest::newRow("typed at the end: kept while typing")
+        << "/tmp/out" << 8 << "/" << "/tmp/out" << "enter" << "/tmp/out";
+    QTest::newRow("typed inside: stays") << "/tmp/out" << 4 << "/" << "/tmp//out" << "focus"
                                          << "/tmp//out";
-    // as the field was designed: a separator cannot be typed at the end
-    QTest::newRow("typing on after it") << "/tmp" << 4 << "/a"
-                                        << "/tmpa";
+    QTest::newRow("two at the end, focus leaves")
+        << "" << 0 << "/tmp//" << "/tmp" << "focus" << "/tmp";
+    QTest::newRow("only the root") << "" << 0 << "/" << "/" << "enter" << "/";
+    QTest::newRow("doubled root") << "" << 0 << "//" << "/" << "read" << "/";
+    const QString deep = '/' + QString(3998, 'a');
+    QTest::newRow("4000 characters") << "" << 0 << deep + '/' << deep << "read" << deep;
+    // A pasted path is complete at once: "^V" pastes the rest of the row.
+    QTest::newRow("pasted: at once") << "" << 0 << "^V/tmp/p//" << "/tmp/p" << "none" << "/tmp/p";
 }
 
 void TestEncodingControls::typedSeparator()
@@ -296,13 +306,34 @@ void TestEncodingControls::typedSeparator()
     QFETCH(QString, before);
     QFETCH(int, cursor);
     QFETCH(QString, typed);
+    QFETCH(QString, hint);
+    QFETCH(QString, finish);
     QFETCH(QString, result);
     EncodingFixture f;
     TFolderBrowseEdit *field = f.c.C1_03;
+    QLineEdit other(&f.window);
     f.window.show();
+    QApplication::setActiveWindow(&f.window);
+    QVERIFY(QTest::qWaitForWindowActive(&f.window));
+    field->setFocus();
     field->SetPath(before);
     field->setCursorPosition(cursor);
-    QTest::keyClicks(field, typed);
+    if (typed.startsWith("^V")) {
+        QGuiApplication::clipboard()->setText(typed.mid(2));
+        QTest::keySequence(field, QKeySequence::Paste);
+        before = hint;
+    } else {
+        QTest::keyClicks(field, typed);
+        before.insert(cursor, typed);
+    }
+    QCOMPARE(field->Path(), before);
+    QCOMPARE(field->toolTip(), hint);
+    if (finish == "enter")
+        QTest::keyClick(field, Qt::Key_Return);
+    else if (finish == "focus")
+        other.setFocus();
+    else if (finish == "read")
+        field->FinishTyping();
     QCOMPARE(field->Path(), result);
     QCOMPARE(field->toolTip(), result);
 }

@@ -7,6 +7,7 @@
 #include "Shell.h"
 #include "TestSupport.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -43,9 +44,12 @@ private slots:
     void dragHandles();
     void everyHintStartsWithOneBlank();
     void deliveredPresetsApply();
+    void controlsToEncoderArguments_data();
+    void controlsToEncoderArguments();
     void dropToThreeGp();
 
 private:
+    void act(TMainForm1 *w, const QString &action);
     QString makeAppDir(const QByteArray &profile = QByteArray());
     TMainForm1 *makeWindow(const QString &appDir);
 
@@ -212,6 +216,12 @@ void TestMainWindow::failedActivationRunsAgain()
     QApplication::sendEvent(w, &activate);
     QCOMPARE(rec.errors(), QStringList{"'12.5' は整数ではありません"});
     QCOMPARE(w->Tag, 0);
+    // Closing the error box gives the window the focus back: no second box.
+    QApplication::sendEvent(w, &activate);
+    QCOMPARE(rec.errors().size(), 1);
+    // The user goes to another program and comes back: the start runs again, once.
+    emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+    QApplication::sendEvent(w, &activate);
     QApplication::sendEvent(w, &activate);
     QCOMPARE(rec.errors().size(), 2);
 }
@@ -266,7 +276,12 @@ void TestMainWindow::closingSavesOrStaysOpen()
     QVERIFY(w->isVisible());
     QCOMPARE(rec.errors(), QStringList{QString("%1/Pocketclips.ini に書き込めません").arg(dir)});
     QVERIFY(QDir().rmdir(dir + "/Pocketclips.ini"));
+    // A folder still being typed is stored as the user finishes it.
+    w->C1_03->selectAll();
+    QTest::keyClicks(w->C1_03, "/tmp/a b/c/");
     QVERIFY(w->close());
+    const QByteArray stored = ReadFile(dir + "/Pocketclips.ini");
+    QVERIFY2(stored.contains("C11=/tmp/a b/c\n"), stored);
     delete m_window;
     // The next start shows the hand-changed rate with the stored preset.
     TMainForm1 *again = makeWindow(dir);
@@ -434,6 +449,134 @@ void TestMainWindow::deliveredPresetsApply()
         QCOMPARE(w->C2_00->ItemIndex(), i);
         QCOMPARE(w->C2_00->TargetColumn(), quint8(0));
     }
+}
+
+void TestMainWindow::controlsToEncoderArguments_data()
+{
+    // What the user does, one action a line:
+    //   preset N            opens the chooser and clicks its row N
+    //   click NAME [up|down|top|bottom|left|right]   a click on that part
+    //   key NAME KEY...     keys pressed in the control
+    //   type TEXT           the output folder typed anew ("@" is the test folder)
+    QTest::addColumn<QStringList>("actions");
+    // The encoder's arguments, one run a line; "@" is the test folder.
+    QTest::addColumn<QStringList>("runs");
+    const QString source = "-i @/clip.avi -y ";
+    QTest::newRow("Xvid preset, changed by clicks and keys")
+        << QStringList{"preset 6",
+                       "click DigitBar1 up",
+                       "click DigitBar1 up",
+                       "key DigitBar2 Down",
+                       "click DigitBar3 down",
+                       "key TrackBar1 Up",
+                       "key TrackBar2 Right",
+                       "click CheckBox2",
+                       "type @/a b/c/"}
+        << QStringList{source +
+                       "-flags bitexact -s 640x480 -aspect 4:3 -vcodec libxvid -b 383k "
+                       "-r 17 -acodec libfaac -ab 63k -ar 44100 -ac 1 -f 3gp @/a b/c/clip.3gp"};
+    QTest::newRow("VGA preset, two passes")
+        << QStringList{"preset 9",
+                       "key DigitBar1 Down Down Down",
+                       "click DigitBar2 down",
+                       "click DigitBar2 down",
+                       "key DigitBar3 Up",
+                       "click TrackBar1 bottom",
+                       "click TrackBar2 left",
+                       "key CheckBox1 Space",
+                       "type @/out"}
+        << QStringList{
+               source + "-pass 1 -an -flags bitexact -s 320x240 -aspect 4:3 -vcodec libx264 "
+                        "-b 766k -r 27 -acodec libfaac -ab 129k -ar 44100 -f 3gp @/out/clip.3gp",
+               source + "-pass 2 -flags bitexact -s 320x240 -aspect 4:3 -vcodec libx264 "
+                        "-b 766k -r 27 -acodec libfaac -ab 129k -ar 44100 -f 3gp @/out/clip.3gp"};
+    QTest::newRow("header row: the first preset as it stands")
+        << QStringList{"preset 0", "type @"}
+        << QStringList{source +
+                       "-flags bitexact -s 176x144 -aspect 4:3 -vcodec mpeg4 -b 128k -r 15 "
+                       "-acodec libfaac -ab 32k -ar 16000 -f 3gp @/clip.3gp"};
+}
+
+void TestMainWindow::act(TMainForm1 *w, const QString &action)
+{
+    const QStringList words = action.split(' ');
+    const QString verb = words.first();
+    if (verb == "type") {
+        QTest::mouseClick(w->C1_03, Qt::LeftButton, {}, QPoint(10, 8));
+        QTest::keySequence(w->C1_03, QKeySequence::SelectAll);
+        QTest::keyClicks(w->C1_03, action.mid(5).replace('@', m_dir->path()));
+        return;
+    }
+    if (verb == "preset") {
+        QTest::mouseClick(w->C2_00, Qt::LeftButton, {}, QPoint(20, 8));
+        QAbstractItemView *list = w->C2_00->view();
+        QTRY_VERIFY(list->isVisible());
+        // The list takes no click as quick as a double click after it opened.
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        const QModelIndex row = list->model()->index(words.at(1).toInt(), 0);
+        list->scrollTo(row);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(row).center());
+        QTRY_VERIFY(!list->isVisible());
+        return;
+    }
+    QWidget *control = w->findChild<QWidget *>(words.at(1));
+    QVERIFY2(control, qPrintable(action));
+    if (verb == "key") {
+        control->setFocus();
+        for (const QString &key : words.mid(2))
+            QTest::keyClick(control, QKeySequence(key)[0].key());
+        return;
+    }
+    const QRect r = control->rect();
+    const QString part = words.value(2);
+    // Digit bars have their buttons at the ends; track bars are clicked a
+    // quarter in from the end, on the groove.
+    const QPoint at = part == "up"       ? QPoint(r.center().x(), 3)
+                      : part == "down"   ? QPoint(r.center().x(), r.bottom() - 3)
+                      : part == "top"    ? QPoint(r.width() / 2, r.height() / 4)
+                      : part == "bottom" ? QPoint(r.width() / 2, r.height() * 3 / 4)
+                      : part == "left"   ? QPoint(r.width() / 4, r.height() / 2)
+                      : part == "right"  ? QPoint(r.width() * 3 / 4, r.height() / 2)
+                                         : QPoint(8, r.center().y());
+    QTest::mouseClick(control, Qt::LeftButton, {}, at);
+}
+
+void TestMainWindow::controlsToEncoderArguments()
+{
+    QFETCH(QStringList, actions);
+    QFETCH(QStringList, runs);
+    MessageRecorder rec;
+    // The encoder is the fake one, which logs its arguments; no thumbnail runs.
+    const QString bin = m_dir->filePath("bin");
+    QDir().mkpath(bin);
+    QVERIFY(QFile::link(QStringLiteral(FAKE_ENCODER_PATH), bin + "/ffmpeg"));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", (bin + ':').toLocal8Bit() + path);
+    qputenv("FAKE_ENCODER_LOG", m_dir->filePath("encoder.log").toLocal8Bit());
+    SetShellHooks(
+        {[](const QString &) {}, [](const QString &, const QStringList &) { return true; }});
+    const QString clip = WriteFile(m_dir->path(), "clip.avi", "x");
+
+    TMainForm1 *w = makeWindow(makeAppDir());
+    w->show();
+    QApplication::setActiveWindow(w);
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QCOMPARE(w->Tag, 1);
+    w->AddSourcePath(clip);
+    for (const QString &action : actions) {
+        act(w, action);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    QTest::mouseClick(w->Button10, Qt::LeftButton, {}, QPoint(20, 20));
+
+    qputenv("PATH", path);
+    SetShellHooks({[this](const QString &f) { m_opened << f; }, {}});
+    QCOMPARE(rec.texts(), QStringList());
+    QStringList logged;
+    for (const LoggedRun &run : ReadEncoderLog(m_dir->filePath("encoder.log")))
+        logged << run.args.join(' ');
+    QCOMPARE(logged, runs.replaceInStrings("@", m_dir->path()));
 }
 
 void TestMainWindow::dropToThreeGp()

@@ -103,7 +103,7 @@ void TestProcess::terminateOnlyOwnLiveChild()
 
     ChildProcess q;
     QVERIFY(q.Start("true", {}));
-    QTest::qWait(300); // ended but not reaped yet
+    QTRY_VERIFY_WITH_TIMEOUT(ChildEnded(q.Pid()), 10000); // ended but not reaped yet
     QVERIFY(!q.Terminate());
     QCOMPARE(q.Wait(1000), ChildProcess::WaitResult::Ended);
     QVERIFY(q.Succeeded());

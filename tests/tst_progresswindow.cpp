@@ -240,7 +240,7 @@ void TestProgressWindow::cancelAfterEncoderEndedKeepsOutput()
     // ...and one that has just ended.
     m_host->EncoderProcess = std::make_unique<ChildProcess>();
     QVERIFY(m_host->EncoderProcess->Start("true", {}));
-    QTest::qWait(200);
+    QTRY_VERIFY_WITH_TIMEOUT(ChildEnded(m_host->EncoderProcess->Pid()), 10000);
     m_form->Button1Click(m_form->Button1);
     QCOMPARE(messages.texts(), QStringList(2, QStringLiteral("変換を中止できませんでした。")));
     QCOMPARE(BeepCount(), beeps + 2);

@@ -2,10 +2,12 @@
 #include "Errors.h"
 #include "Settings.h"
 #include "TestSupport.h"
+#include "VisiblePosition.h"
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QScreen>
 #include <QTest>
 
 namespace {
@@ -47,6 +49,10 @@ private slots:
     void saveKeepsWhatTheUserAdded();
     void refusedWrite_data();
     void refusedWrite();
+    void visiblePosition_data();
+    void visiblePosition();
+    void offScreenComesBack_data();
+    void offScreenComesBack();
 };
 
 void TestSettings::filePath()
@@ -286,6 +292,75 @@ void TestSettings::refusedWrite()
         QVERIFY(f.window.close());
         QVERIFY(ReadFile(path).contains("M_LEFT=300"));
     }
+}
+
+void TestSettings::visiblePosition_data()
+{
+    QTest::addColumn<QPoint>("stored");
+    QTest::addColumn<QList<QRect>>("screens");
+    QTest::addColumn<QPoint>("placed"); // the window is 400 x 591, its title strip 25 high
+
+    const QList<QRect> one{{0, 0, 1920, 1080}};
+    QTest::newRow("design position") << QPoint(21, 21) << one << QPoint(21, 21);
+    QTest::newRow("40 px of the strip at the right edge")
+        << QPoint(1880, 300) << one << QPoint(1880, 300);
+    QTest::newRow("39 px at the right edge") << QPoint(1881, 300) << one << QPoint(1520, 300);
+    QTest::newRow("40 px at the left edge") << QPoint(-360, 300) << one << QPoint(-360, 300);
+    QTest::newRow("39 px at the left edge") << QPoint(-361, 300) << one << QPoint(0, 300);
+    QTest::newRow("10 rows of the strip at the top") << QPoint(50, -15) << one << QPoint(50, -15);
+    QTest::newRow("9 rows at the top") << QPoint(50, -16) << one << QPoint(50, 0);
+    QTest::newRow("10 rows at the bottom") << QPoint(50, 1070) << one << QPoint(50, 1070);
+    QTest::newRow("9 rows at the bottom") << QPoint(50, 1071) << one << QPoint(50, 489);
+    QTest::newRow("a monitor that is gone") << QPoint(5000, -3000) << one << QPoint(1520, 0);
+    QTest::newRow("+2^31") << QPoint(INT_MAX, INT_MAX) << one << QPoint(1520, 489);
+    QTest::newRow("-2^31") << QPoint(INT_MIN, INT_MIN) << one << QPoint(0, 0);
+    QTest::newRow("no screen known")
+        << QPoint(5000, -3000) << QList<QRect>() << QPoint(5000, -3000);
+
+    const QList<QRect> small{{0, 0, 320, 240}};
+    QTest::newRow("smaller screen, strip showing") << QPoint(21, 21) << small << QPoint(21, 21);
+    QTest::newRow("smaller screen, off it") << QPoint(-500, -500) << small << QPoint(-80, 0);
+    QTest::newRow("smaller screen, below it") << QPoint(500, 700) << small << QPoint(0, 0);
+
+    // A taskbar below the left monitor; the right one is shorter; one above.
+    const QList<QRect> three{{0, 0, 1920, 1040}, {1920, 0, 1280, 984}, {0, -1080, 1920, 1080}};
+    QTest::newRow("on the right monitor") << QPoint(2500, 100) << three << QPoint(2500, 100);
+    QTest::newRow("on the monitor above") << QPoint(100, -900) << three << QPoint(100, -900);
+    QTest::newRow("across two, strip on the left")
+        << QPoint(1800, 1000) << three << QPoint(1800, 1000);
+    QTest::newRow("strip behind the taskbar") << QPoint(1800, 1035) << three << QPoint(1520, 449);
+    QTest::newRow("right of the right monitor") << QPoint(3300, 100) << three << QPoint(2800, 100);
+    QTest::newRow("below the right monitor") << QPoint(2500, 990) << three << QPoint(2500, 393);
+}
+
+void TestSettings::visiblePosition()
+{
+    QFETCH(QPoint, stored);
+    QFETCH(QList<QRect>, screens);
+    QFETCH(QPoint, placed);
+    QCOMPARE(VisiblePosition(stored, QSize(400, 591), screens), placed);
+}
+
+void TestSettings::offScreenComesBack_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::newRow("left by a monitor that is gone")
+        << QByteArray("[SET]\nM_LEFT=5000\nM_TOP=-3000\n");
+    QTest::newRow("the ends of int") << QByteArray("[SET]\nM_LEFT=-2147483648\nM_TOP=2147483647\n");
+    // One past the ends of int.
+    QTest::newRow("2^31") << QByteArray("[SET]\nM_LEFT=2147483648\nM_TOP=-2147483649\n");
+}
+
+void TestSettings::offScreenComesBack()
+{
+    QFETCH(QByteArray, ini);
+    QTemporaryDir dir;
+    WriteFile(dir.path(), "Pocketclips.ini", ini);
+    EncodingFixture f(Presets);
+    Settings::Load(&f.window, f.c, dir.path());
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(screen.contains(f.window.geometry()),
+             qPrintable(QString("%1,%2").arg(f.window.x()).arg(f.window.y())));
 }
 
 QTEST_MAIN(TestSettings)
