@@ -85,13 +85,14 @@ void TestPackage::installedProgramAsUser()
     run("dpkg-deb", {"-x", deb, root});
     const QString id = QStringLiteral(PC_APP_ID);
     QCOMPARE(filesBelow(root + "/usr"),
-             (QStringList{
-                 "bin/pocketclips", "lib/pocketclips/ffmpeg",
-                 "share/applications/" + id + ".desktop", "share/doc/pocketclips/changelog.gz",
-                 "share/doc/pocketclips/copyright", "share/icons/hicolor/32x32/apps/" + id + ".png",
-                 "share/icons/hicolor/scalable/apps/" + id + ".svg",
-                 "share/man/man1/pocketclips.1.gz", "share/metainfo/" + id + ".metainfo.xml",
-                 "share/pocketclips/Readme.txt", "share/pocketclips/profile.txt"}));
+             (QStringList{"bin/pocketclips", "lib/pocketclips/ffmpeg",
+                          "share/applications/" + id + ".desktop",
+                          "share/doc/pocketclips/changelog.gz", "share/doc/pocketclips/copyright",
+                          "share/icons/hicolor/32x32/apps/" + id + ".png",
+                          "share/icons/hicolor/scalable/apps/" + id + ".svg",
+                          "share/lintian/overrides/pocketclips", "share/man/man1/pocketclips.1.gz",
+                          "share/metainfo/" + id + ".metainfo.xml", "share/pocketclips/Readme.txt",
+                          "share/pocketclips/profile.txt"}));
     QFile::setPermissions(base, QFileDevice::Permissions(0x7755));
     const QMap<QString, QString> installed = TreeSnapshot(root);
 
