@@ -51,8 +51,8 @@ QString configFolder()
 {
     QString config = absoluteFromEnvironment("XDG_CONFIG_HOME");
     if (config.isEmpty())
-        config = homeFolder() + QStringLiteral("/.config");
-    return config + QLatin1Char('/') + UserFolderName;
+        config = inFolder(homeFolder(), QStringLiteral(".config"));
+    return inFolder(config, UserFolderName);
 }
 
 QString videosFolder()
@@ -64,7 +64,7 @@ QString videosFolder()
         if (movies.startsWith(QLatin1Char('/')))
             return QDir::cleanPath(movies);
     }
-    return homeFolder() + QStringLiteral("/Videos");
+    return inFolder(homeFolder(), QStringLiteral("Videos"));
 }
 
 // $XDG_RUNTIME_DIR when it is a folder of this user that nobody else can
