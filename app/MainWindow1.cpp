@@ -59,7 +59,12 @@ void FitLabels(QWidget *form)
 } // namespace
 
 TMainForm1::TMainForm1(const QString &appDir)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
+    : TMainForm1(appDir.isEmpty() ? AppFiles::Current() : AppFiles::Portable(appDir))
+{
+}
+
+TMainForm1::TMainForm1(const AppFiles &files)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), Files(files),
       CommandLine(TApplication::Parameters())
 {
     setUpForm();
@@ -69,9 +74,9 @@ TMainForm1::TMainForm1(const QString &appDir)
     // 1. The texts start empty (members); 2. files may be dropped anywhere.
     setAcceptDrops(true);
     // 3. The program's folder.
-    AppDir = appDir.isEmpty() ? QFileInfo(TApplication::ExeName()).absolutePath() : appDir;
+    AppDir = Files.ProgramDir;
     // 4. The presets under their header row, 5. the codecs.
-    LoadPresets(C2_00, AppDir);
+    FillPresetChooser(C2_00, ReadPresetFile(Files.PresetFile));
     FillCodecChooser(C2_04);
 }
 
@@ -161,7 +166,7 @@ void TMainForm1::FormActivate()
 {
     if (Tag != 0)
         return;
-    Settings::Load(this, Encoding(), AppDir);
+    Settings::Load(this, Encoding(), Files);
     SourceList->AddSourcePaths(CommandLine);
     Tag = 1;
 }
@@ -173,7 +178,18 @@ bool TMainForm1::FormClose()
     // saving them would replace the user's settings with the design values.
     if (Tag == 0)
         return true;
-    return Settings::SaveForClose(this, Encoding(), AppDir);
+    // A second close after a refused save ends the program: the user has been
+    // told that the settings could not be kept, and a window that cannot be
+    // closed is worse. It still saves quietly if it now can.
+    if (m_saveRefused) {
+        try {
+            Settings::Save(this, Encoding(), Files);
+        } catch (...) {
+        }
+        return true;
+    }
+    m_saveRefused = !Settings::SaveForClose(this, Encoding(), Files);
+    return !m_saveRefused;
 }
 
 void TMainForm1::Button1Click()
@@ -191,7 +207,7 @@ void TMainForm1::Button2Click()
 
 void TMainForm1::Button3Click()
 {
-    ShellOpen(AppDir + QStringLiteral("/Readme.txt"));
+    ShellOpen(Files.GuideFile);
 }
 
 void TMainForm1::Button4Click()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AppFiles.h"
 #include "BatchHost.h"
 #include "EncodingControls.h"
 #include "ui_MainWindow1.h"
@@ -20,11 +21,15 @@ class TMainForm1 : public QWidget, public Ui::TMainForm1, public BatchHost
     Q_OBJECT
 
 public:
-    // Builds the window from its form and reads the presets of appDir (empty:
-    // the program's folder); raises EFOpenError when profile.txt cannot be read.
+    // Builds the window from its form and reads the presets; raises
+    // EFOpenError when they cannot be read. Without appDir the program's files
+    // are where AppFiles::Current() has them; with it, all in that portable folder.
     explicit TMainForm1(const QString &appDir = QString());
+    explicit TMainForm1(const AppFiles &files);
     ~TMainForm1() override;
 
+    // Where the presets, the settings, the guide and the thumbnail are.
+    const AppFiles Files;
     // The program's folder, without a trailing separator (the root keeps its "/").
     QString AppDir;
     // "." and the extension of the preset last applied.
@@ -73,7 +78,7 @@ public:
     QString &OutputFileText() override { return OutputFile; }
     QString &QuotedOutputFileText() override { return QuotedOutputFile; }
     QString &OutputExtText() override { return OutputExt; }
-    QString AppDirText() const override { return AppDir; }
+    QString ThumbnailDirText() const override { return Files.ThumbnailDir; }
     std::unique_ptr<ChildProcess> &EncoderProcessRecord() override { return EncoderProcess; }
 
 signals:
@@ -88,6 +93,10 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    // Set when a close could not save the settings: the next close ends the
+    // program whatever its own save gives.
+    bool m_saveRefused = false;
+
     void setUpForm();
     void createComponents();
     void connectHandlers();

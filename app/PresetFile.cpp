@@ -1,5 +1,6 @@
 #include "PresetFile.h"
 
+#include "AppFiles.h"
 #include "MCCBox.h"
 #include "TextFile.h"
 
@@ -59,9 +60,7 @@ QStringList CodecNames()
 
 QString PresetFilePath(const QString &appDir)
 {
-    // The root folder already ends in its separator.
-    return appDir.endsWith(QLatin1Char('/')) ? appDir + QStringLiteral("profile.txt")
-                                             : appDir + QStringLiteral("/profile.txt");
+    return AppFiles::Portable(appDir).PresetFile;
 }
 
 QStringList PresetRows(const QByteArray &bytes)

@@ -20,13 +20,12 @@ const QString SectionOutput = QStringLiteral("SET2");
 
 QString Settings::FilePath(const QString &appDir)
 {
-    return appDir.endsWith(QLatin1Char('/')) ? appDir + QStringLiteral("Pocketclips.ini")
-                                             : appDir + QStringLiteral("/Pocketclips.ini");
+    return AppFiles::Portable(appDir).SettingsFile;
 }
 
-void Settings::Load(QWidget *window, const EncodingControls &c, const QString &appDir)
+void Settings::Load(QWidget *window, const EncodingControls &c, const AppFiles &files)
 {
-    const TIniFile ini(FilePath(appDir));
+    const TIniFile ini(files.SettingsFile);
 
     // A position left by a monitor that is gone comes back onto a screen.
     const int left = ini.ReadInteger(SectionWindow, QStringLiteral("M_LEFT"), window->x());
@@ -51,7 +50,7 @@ void Settings::Load(QWidget *window, const EncodingControls &c, const QString &a
 
     c.C1_03->SetPath(ini.ReadString(SectionOutput, QStringLiteral("C11"), c.C1_03->Path()));
     if (c.C1_03->Path().isEmpty())
-        c.C1_03->SetPath(appDir);
+        c.C1_03->SetPath(files.DefaultOutputFolder());
 
     c.CheckBox1->setChecked(ini.ReadInteger(SectionOutput, QStringLiteral("C12"),
                                             c.CheckBox1->isChecked() ? 1 : 0) != 0);
@@ -59,9 +58,9 @@ void Settings::Load(QWidget *window, const EncodingControls &c, const QString &a
                                             c.CheckBox2->isChecked() ? 1 : 0) != 0);
 }
 
-void Settings::Save(const QWidget *window, const EncodingControls &c, const QString &appDir)
+void Settings::Save(const QWidget *window, const EncodingControls &c, const AppFiles &files)
 {
-    TIniFile ini(FilePath(appDir));
+    TIniFile ini(files.SettingsFileForWriting());
     ini.WriteInteger(SectionWindow, QStringLiteral("M_LEFT"), window->x());
     ini.WriteInteger(SectionWindow, QStringLiteral("M_TOP"), window->y());
     ini.WriteInteger(SectionControls, QStringLiteral("C0"), c.C2_00->ItemIndex());
@@ -76,11 +75,11 @@ void Settings::Save(const QWidget *window, const EncodingControls &c, const QStr
     ini.UpdateFile();
 }
 
-bool Settings::SaveForClose(const QWidget *window, const EncodingControls &c, const QString &appDir)
+bool Settings::SaveForClose(const QWidget *window, const EncodingControls &c, const AppFiles &files)
 {
     bool saved = false;
     RunGuarded([&] {
-        Save(window, c, appDir);
+        Save(window, c, files);
         saved = true;
     });
     return saved;

@@ -1,13 +1,17 @@
+#include "AppFiles.h"
 #include "Application.h"
 #include "Fonts.h"
 #include "Guard.h"
 #include "MainWindow1.h"
 
+#include <QFileInfo>
 #include <QIcon>
 
 int main(int argc, char *argv[])
 {
     TApplication app(argc, argv);
+    // Where the presets, the settings and the thumbnail are, once for the run.
+    AppFiles::SetCurrent(AppFiles::Decide(QFileInfo(TApplication::ExeName()).absolutePath()));
     // A failure on the way (profile.txt missing, say) is shown in the error
     // box, and the program ends without its window.
     RunGuarded([&] {
@@ -20,5 +24,6 @@ int main(int argc, char *argv[])
     });
     delete MainForm1;
     MainForm1 = nullptr;
+    AppFiles::Current().RemovePrivateFolder();
     return 0;
 }

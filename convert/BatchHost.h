@@ -26,7 +26,7 @@ class QWidget;
 //       return s;
 //   }
 //   QString &SourceFileText() override { return SourceFile; }   // likewise OutputFile,
-//                                            // QuotedOutputFile, OutputExt; AppDirText()
+//                                            // QuotedOutputFile, OutputExt; ThumbnailDirText()
 //   std::unique_ptr<ChildProcess> &EncoderProcessRecord() override { return EncoderProcess; }
 //
 //   void TMainForm1::Button0Click() { ::Button0Click(*this); }
@@ -58,8 +58,9 @@ public:
     virtual QString &QuotedOutputFileText() = 0;
     // "." and the preset's extension; lowercased in place before every pass.
     virtual QString &OutputExtText() = 0;
-    // The program's folder (where the thumbnail picture is written).
-    virtual QString AppDirText() const = 0;
+    // The folder the thumbnail run writes its picture to, in place of the
+    // program's folder: the program's folder itself when that is portable.
+    virtual QString ThumbnailDirText() const = 0;
 
     // The encoder run of the current pass; the progress window's cancel ends it.
     virtual std::unique_ptr<ChildProcess> &EncoderProcessRecord() = 0;

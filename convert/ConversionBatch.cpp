@@ -1,5 +1,6 @@
 #include "ConversionBatch.h"
 
+#include "AppFiles.h"
 #include "BatchHost.h"
 #include "Dialogs.h"
 #include "Errors.h"
@@ -56,6 +57,7 @@ QString TConversionBatch::EncoderNotStartedMessage()
 void Button0Click(BatchHost &host)
 {
     TConversionBatch batch(host);
+    batch.EncoderProgram = AppFiles::Current().EncoderProgram;
     batch.Run();
 }
 
@@ -191,14 +193,14 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
             return PassResult::Failed;
 
         form.Image1->clear();
-        const QString appDir = m_host.AppDirText();
+        const QString thumbnailDir = m_host.ThumbnailDirText();
         // A pipe or a device gives its data once: a thumbnail run would take
         // it from the conversion run, or wait for it and never end.
         const std::optional<FileEntry> entry = LookUpPath(source);
         if (!entry || !entry->isSystem)
-            ShellRun(ThumbnailProgram, BuildThumbnailArguments(source, appDir));
+            ShellRun(ThumbnailProgram, BuildThumbnailArguments(source, thumbnailDir));
         Sleep(PauseMs);
-        const QString thumbnail = ThumbnailPath(appDir);
+        const QString thumbnail = ThumbnailPath(thumbnailDir);
         if (FileExists(thumbnail)) {
             QImage picture;
             try {

@@ -103,21 +103,21 @@ EncoderCommand BuildConversionCommand(int pass, const QString &sourceFile,
     return {QLatin1String(EncoderName), a};
 }
 
-QString ThumbnailPath(const QString &appDir)
+QString ThumbnailPath(const QString &thumbnailDir)
 {
-    // As the thumbnail parameters write it: AppDir, a separator, the name
+    // As the thumbnail parameters write it: the folder, a separator, the name
     // (for a program in the root that gives "//_thumb.jpg", which is the same file).
-    return appDir + QStringLiteral("/_thumb.jpg");
+    return thumbnailDir + QStringLiteral("/_thumb.jpg");
 }
 
-QStringList BuildThumbnailArguments(const QString &sourceFile, const QString &appDir)
+QStringList BuildThumbnailArguments(const QString &sourceFile, const QString &thumbnailDir)
 {
     return {QStringLiteral("-i"),       EncoderPathArgument(sourceFile),
             QStringLiteral("-f"),       QStringLiteral("image2"),
             QStringLiteral("-ss"),      QStringLiteral("5"),
             QStringLiteral("-vframes"), QStringLiteral("1"),
             QStringLiteral("-s"),       QStringLiteral("80x60"),
-            QStringLiteral("-an"),      EncoderPathArgument(ThumbnailPath(appDir))};
+            QStringLiteral("-an"),      EncoderPathArgument(ThumbnailPath(thumbnailDir))};
 }
 
 namespace {
@@ -140,7 +140,7 @@ QString CommandText(const EncoderCommand &command)
     return command.Program + QLatin1Char(' ') + joinedArguments(command.Arguments);
 }
 
-QString BuildThumbnailParameters(const QString &sourceFile, const QString &appDir)
+QString BuildThumbnailParameters(const QString &sourceFile, const QString &thumbnailDir)
 {
-    return joinedArguments(BuildThumbnailArguments(sourceFile, appDir));
+    return joinedArguments(BuildThumbnailArguments(sourceFile, thumbnailDir));
 }

@@ -53,15 +53,15 @@ EncoderCommand BuildConversionCommand(int pass, const QString &sourceFile,
                                       const QString &outputFile, const EncodingSettings &settings);
 
 // The arguments of the thumbnail run: one 80 x 60 picture 5 s into the source,
-// written to _thumb.jpg in appDir.
-QStringList BuildThumbnailArguments(const QString &sourceFile, const QString &appDir);
+// written to _thumb.jpg in thumbnailDir.
+QStringList BuildThumbnailArguments(const QString &sourceFile, const QString &thumbnailDir);
 
 // The picture the thumbnail run writes.
-QString ThumbnailPath(const QString &appDir);
+QString ThumbnailPath(const QString &thumbnailDir);
 
 // The text form of a command: the program, then the arguments joined by one
 // blank, every path (the source, the output, the thumbnail) between double
 // quotes. For display and comparison only; processes start from the list.
 QString CommandText(const EncoderCommand &command);
 // The thumbnail run's parameter text in the same form.
-QString BuildThumbnailParameters(const QString &sourceFile, const QString &appDir);
+QString BuildThumbnailParameters(const QString &sourceFile, const QString &thumbnailDir);

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Pocketclips needs; skips what is already there.
-#   install-deps.sh run    what building and running the program needs
-#   install-deps.sh test   that, plus what the test suite needs
+#   install-deps.sh run      what building and running the program needs
+#   install-deps.sh package  that, plus what making the Debian package needs
+#   install-deps.sh test     all that, plus what the test suite needs
 set -euo pipefail
 
 mode=${1:-run}
 packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools libjpeg62-turbo-dev
           ffmpeg fonts-ipafont-gothic fonts-wine)
+if [ "$mode" = package ] || [ "$mode" = test ]; then
+    packages+=(dpkg-dev file lintian)
+fi
 if [ "$mode" = test ]; then
-    packages+=(xvfb xauth openbox xdotool clang libclang-rt-14-dev imagemagick)
+    packages+=(xvfb xauth openbox xdotool clang libclang-rt-14-dev imagemagick
+               desktop-file-utils appstream)
 fi
 
 missing=()

@@ -33,7 +33,7 @@ public:
     QString &OutputFileText() override { return OutputFile; }
     QString &QuotedOutputFileText() override { return QuotedOutputFile; }
     QString &OutputExtText() override { return OutputExt; }
-    QString AppDirText() const override { return AppDir; }
+    QString ThumbnailDirText() const override { return AppDir; }
     std::unique_ptr<ChildProcess> &EncoderProcessRecord() override { return EncoderProcess; }
 
     // Runs the batch to its end; sample, when given, is called every 5 ms

@@ -35,6 +35,8 @@ private slots:
     void informationPageUrl_data();
     void informationPageUrl();
     void closingSavesOrStaysOpen();
+    void secondCloseEndsAfterRefusedSave_data();
+    void secondCloseEndsAfterRefusedSave();
     void pixels_data();
     void pixels();
     void shadowLabelsWithoutHighlight_data();
@@ -288,6 +290,44 @@ void TestMainWindow::closingSavesOrStaysOpen()
     again->FormActivate();
     QCOMPARE(again->DigitBar2->Position(), 222);
     QCOMPARE(again->OutputExt, QString(".3gp"));
+}
+
+void TestMainWindow::secondCloseEndsAfterRefusedSave_data()
+{
+    QTest::addColumn<bool>("portable");
+    // Beside the program: a folder where the settings file belongs. The
+    // user's own settings: their folder cannot be made under a file.
+    QTest::newRow("portable folder") << true;
+    QTest::newRow("user's settings folder") << false;
+}
+
+void TestMainWindow::secondCloseEndsAfterRefusedSave()
+{
+    QFETCH(bool, portable);
+    MessageRecorder rec;
+    const QString dir = makeAppDir();
+    AppFiles files = AppFiles::Portable(dir);
+    if (portable) {
+        QVERIFY(QDir().mkdir(files.SettingsFile));
+    } else {
+        WriteFile(dir, "config", "a file");
+        files.Mode = AppFiles::Layout::Installed;
+        files.SettingsFile = dir + "/config/Pocketclips/Pocketclips.ini";
+    }
+    m_window = new TMainForm1(files);
+    MainForm1 = m_window;
+    m_window->CommandLine.clear();
+    m_window->FormActivate();
+    m_window->show();
+
+    // The first close says why the settings are lost and stays open...
+    QVERIFY(!m_window->close());
+    QVERIFY(m_window->isVisible());
+    QCOMPARE(rec.errors(), QStringList{files.SettingsFile + " に書き込めません"});
+    // ...the next one ends the program, without a second message.
+    QVERIFY(m_window->close());
+    QVERIFY(!m_window->isVisible());
+    QCOMPARE(rec.count(), 1);
 }
 
 void TestMainWindow::pixels_data()

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QString>
+
+// Where the program's files are. Decided once at start-up; the rest of the
+// program asks here and never works a path out itself.
+//
+// - Portable folder (profile.txt lies beside the program): everything is read
+//   and written beside the program.
+// - Portable folder the user cannot write (a read-only medium, a copy owned by
+//   root): the presets and the guide are still read beside the program; the
+//   settings, the thumbnail and the default output folder are the user's own,
+//   as for the installed program.
+// - Installed (no profile.txt beside the program): the presets and the guide
+//   come from the data folder next to the program's bin folder
+//   (../share/pocketclips), so a moved prefix still works; a profile.txt of
+//   the user's own in the settings folder takes precedence. The settings live
+//   in $XDG_CONFIG_HOME/Pocketclips (~/.config when that is unset or
+//   relative), outputs go to the user's videos folder, and the thumbnail is
+//   written to a private folder of this process that is removed at the end,
+//   so that two running copies never see each other's picture.
+class AppFiles
+{
+public:
+    enum class Layout { Portable, ReadOnlyPortable, Installed };
+
+    Layout Mode = Layout::Portable;
+    // The program's folder, without a trailing separator (the root keeps its "/").
+    QString ProgramDir;
+    // The preset file that is read, and the user's guide.
+    QString PresetFile;
+    QString GuideFile;
+    // Pocketclips.ini.
+    QString SettingsFile;
+    // Where the thumbnail run writes _thumb.jpg.
+    QString ThumbnailDir;
+    // The output folder when none is stored; see DefaultOutputFolder().
+    QString DefaultOutputDir;
+    // The encoder of the conversion runs: the adapter. A bare name is looked
+    // for beside the program first, then on PATH.
+    QString EncoderProgram;
+
+    // Everything beside the program in programDir; makes nothing.
+    static AppFiles Portable(const QString &programDir);
+
+    // The places for a program in programDir, by the rules above and the
+    // process's environment. Makes the private thumbnail folder when one is
+    // needed (see RemovePrivateFolder).
+    static AppFiles Decide(const QString &programDir);
+
+    // This run's decision; until SetCurrent, the portable folder of the
+    // running program.
+    static const AppFiles &Current();
+    static void SetCurrent(const AppFiles &files);
+
+    // DefaultOutputDir, made with its parents when missing (the user's videos
+    // folder may not exist yet).
+    QString DefaultOutputFolder() const;
+
+    // SettingsFile, its folder made first when the settings are the user's own
+    // (the first save creates it).
+    QString SettingsFileForWriting() const;
+
+    // Removes the private thumbnail folder and what is in it; nothing when
+    // the thumbnail is written beside the program.
+    void RemovePrivateFolder() const;
+
+    // The thumbnail folder when no private folder could be made: a path below
+    // a device, where no file can ever be created.
+    static QString NoFolder();
+};
