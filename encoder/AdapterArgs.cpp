@@ -10,13 +10,13 @@ namespace {
 // Options of the command lines the program writes (and FFmpeg's usual ones)
 // that take a value, so that a value is never mistaken for an option.
 const char *const ValueOptions[] = {
-    "-i",        "-f",      "-s",       "-r",           "-b",       "-ab",      "-ar",
-    "-ac",       "-aspect", "-pass",    "-passlogfile", "-ss",      "-t",       "-to",
-    "-vframes",  "-frames", "-vtag",    "-atag",        "-flags",   "-vcodec",  "-acodec",
-    "-c",        "-codec",  "-vf",      "-af",          "-filter",  "-map",     "-metadata",
-    "-preset",   "-crf",    "-qscale",  "-q",           "-g",       "-bf",      "-pix_fmt",
-    "-loglevel", "-v",      "-threads", "-maxrate",     "-minrate", "-bufsize", "-tag",
-    "-profile",  "-level",  "-movflags", "-mbd",        "-trellis", "-me_quality",
+    "-i",        "-f",      "-s",        "-r",           "-b",       "-ab",         "-ar",
+    "-ac",       "-aspect", "-pass",     "-passlogfile", "-ss",      "-t",          "-to",
+    "-vframes",  "-frames", "-vtag",     "-atag",        "-flags",   "-vcodec",     "-acodec",
+    "-c",        "-codec",  "-vf",       "-af",          "-filter",  "-map",        "-metadata",
+    "-preset",   "-crf",    "-qscale",   "-q",           "-g",       "-bf",         "-pix_fmt",
+    "-loglevel", "-v",      "-threads",  "-maxrate",     "-minrate", "-bufsize",    "-tag",
+    "-profile",  "-level",  "-movflags", "-mbd",         "-trellis", "-me_quality",
 };
 
 // The part of an option before a stream specifier: "-c:v" -> "-c", "-b:a" -> "-b".
@@ -154,20 +154,28 @@ struct Level
 // H.264 Constrained Baseline (Annex A, table A-1; level 1b left out, as its
 // signalling differs between profiles and phones).
 const Level H264Levels[] = {
-    {"1", 1485, 99, 64, 175},           {"1.1", 3000, 396, 192, 500},
-    {"1.2", 6000, 396, 384, 1000},      {"1.3", 11880, 396, 768, 2000},
-    {"2", 11880, 396, 2000, 2000},      {"2.1", 19800, 792, 4000, 4000},
-    {"2.2", 20250, 1620, 4000, 4000},   {"3", 40500, 1620, 10000, 10000},
-    {"3.1", 108000, 3600, 14000, 14000}, {"3.2", 216000, 5120, 20000, 20000},
-    {"4", 245760, 8192, 20000, 25000},  {"4.1", 245760, 8192, 50000, 62500},
-    {"4.2", 522240, 8704, 50000, 62500}, {"5", 589824, 22080, 135000, 135000},
-    {"5.1", 983040, 36864, 240000, 240000}, {"5.2", 2073600, 36864, 240000, 240000},
+    {"1", 1485, 99, 64, 175},
+    {"1.1", 3000, 396, 192, 500},
+    {"1.2", 6000, 396, 384, 1000},
+    {"1.3", 11880, 396, 768, 2000},
+    {"2", 11880, 396, 2000, 2000},
+    {"2.1", 19800, 792, 4000, 4000},
+    {"2.2", 20250, 1620, 4000, 4000},
+    {"3", 40500, 1620, 10000, 10000},
+    {"3.1", 108000, 3600, 14000, 14000},
+    {"3.2", 216000, 5120, 20000, 20000},
+    {"4", 245760, 8192, 20000, 25000},
+    {"4.1", 245760, 8192, 50000, 62500},
+    {"4.2", 522240, 8704, 50000, 62500},
+    {"5", 589824, 22080, 135000, 135000},
+    {"5.1", 983040, 36864, 240000, 240000},
+    {"5.2", 2073600, 36864, 240000, 240000},
 };
 
 // MPEG-4 Part 2 Simple Profile; "4" is level 4a. FFmpeg's own encoder writes
 // level 1 whatever the picture unless told.
 const Level Mpeg4SimpleLevels[] = {
-    {"1", 1485, 99, 64, 0},     {"2", 5940, 396, 128, 0},    {"3", 11880, 396, 384, 0},
+    {"1", 1485, 99, 64, 0},      {"2", 5940, 396, 128, 0},    {"3", 11880, 396, 384, 0},
     {"4", 36000, 1200, 4000, 0}, {"5", 40500, 1620, 8000, 0}, {"6", 108000, 3600, 12000, 0},
 };
 
@@ -182,8 +190,8 @@ const Level *fittingLevel(const Level *first, const Level *last, FrameSize size,
     const int macroblocks = across * down;
     for (const Level *l = first; l != last; ++l) {
         // Neither side may exceed the square root of eight frames' worth.
-        const bool shape = across * across <= 8 * l->frameMacroblocks &&
-                           down * down <= 8 * l->frameMacroblocks;
+        const bool shape =
+            across * across <= 8 * l->frameMacroblocks && down * down <= 8 * l->frameMacroblocks;
         if (shape && macroblocks <= l->frameMacroblocks &&
             macroblocks * rate <= l->macroblocksPerSecond && kbit <= l->kbitPerSecond)
             return l;
@@ -202,12 +210,9 @@ struct OptionValue
 // still makes mono), and the index before the media data so that playing can
 // start while the file arrives.
 const OptionValue PhoneCommon[] = {
-    {"-sn", nullptr},
-    {"-dn", nullptr},
-    {"-pix_fmt", "yuv420p"},
-    {"-af", "aformat=channel_layouts=mono|stereo"},
-    {"-profile:a", "aac_low"},
-    {"-movflags", "+faststart"},
+    {"-sn", nullptr},          {"-dn", nullptr},
+    {"-pix_fmt", "yuv420p"},   {"-af", "aformat=channel_layouts=mono|stereo"},
+    {"-profile:a", "aac_low"}, {"-movflags", "+faststart"},
 };
 
 // One row per video codec: its options and the levels it is held to. The
@@ -379,6 +384,16 @@ ArgList PhoneOptions(const ArgList &mapped, const AdapterOptions &options)
         }
     }
     return out;
+}
+
+bool PassHasNothingToDo(const ArgList &args, const AdapterOptions &options)
+{
+    if (!options.streamsKnown || PassNumber(args) != 1 || !hasOption(args, "-an"))
+        return false;
+    for (const SourceStream &s : options.streams)
+        if (s.type == "video" && !s.attachedPicture)
+            return false;
+    return true;
 }
 
 std::vector<SourceStream> ParseStreamList(const std::string &compactText)

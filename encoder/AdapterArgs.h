@@ -52,6 +52,11 @@ ArgList MapArguments(const ArgList &in, const AdapterOptions &options);
 // output is not 3GP.
 ArgList PhoneOptions(const ArgList &mapped, const AdapterOptions &options);
 
+// A first pass gathers video statistics only ("-an"): for a source known to
+// have no video it has nothing to do (and FFmpeg would refuse an output
+// without streams), so the adapter ends it at once, successfully.
+bool PassHasNothingToDo(const ArgList &args, const AdapterOptions &options);
+
 // The streams a stream list of `ffprobe -of compact` names (index,
 // codec_type, width, height, channels, disposition:default and
 // disposition:attached_pic, "key=value" joined by "|", one stream a line).

@@ -309,6 +309,8 @@ int main(int argc, char *argv[])
         options.haveLibxvid = probeLibxvid(real, haveCache ? cache : std::string());
     if (!PhoneOptions(args, options).empty())
         options.streamsKnown = probeStreams(real, InputArgument(args), options.streams);
+    if (PassHasNothingToDo(args, options))
+        return 0;
 
     const int pass = PassNumber(args);
     std::string logFolder, logKey;

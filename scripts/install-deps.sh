@@ -8,7 +8,7 @@ mode=${1:-run}
 packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools libjpeg62-turbo-dev
           ffmpeg fonts-ipafont-gothic fonts-wine)
 if [ "$mode" = test ]; then
-    packages+=(xvfb xauth clang libclang-rt-14-dev imagemagick)
+    packages+=(xvfb xauth clang libclang-rt-14-dev imagemagick mediainfo)
 fi
 
 missing=()
