@@ -1,6 +1,6 @@
 #include "AdapterArgs.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -141,6 +141,11 @@ FrameSize sizeValue(const std::string &text)
     return {};
 }
 
+int macroblocks(FrameSize size)
+{
+    return ((size.width + 15) / 16) * ((size.height + 15) / 16);
+}
+
 // One level of a profile: the most it allows.
 struct Level
 {
@@ -148,35 +153,37 @@ struct Level
     double macroblocksPerSecond;
     int frameMacroblocks;
     int kbitPerSecond;
-    int bufferKbit; // the coded picture buffer; 0 where the codec sets none here
+    int bufferKbit;         // the coded picture buffer; 0 where the codec sets none here
+    int pictureMacroblocks; // the decoded picture buffer; 0 where not set here
 };
 
 // H.264 Constrained Baseline (Annex A, table A-1; level 1b left out, as its
 // signalling differs between profiles and phones).
 const Level H264Levels[] = {
-    {"1", 1485, 99, 64, 175},
-    {"1.1", 3000, 396, 192, 500},
-    {"1.2", 6000, 396, 384, 1000},
-    {"1.3", 11880, 396, 768, 2000},
-    {"2", 11880, 396, 2000, 2000},
-    {"2.1", 19800, 792, 4000, 4000},
-    {"2.2", 20250, 1620, 4000, 4000},
-    {"3", 40500, 1620, 10000, 10000},
-    {"3.1", 108000, 3600, 14000, 14000},
-    {"3.2", 216000, 5120, 20000, 20000},
-    {"4", 245760, 8192, 20000, 25000},
-    {"4.1", 245760, 8192, 50000, 62500},
-    {"4.2", 522240, 8704, 50000, 62500},
-    {"5", 589824, 22080, 135000, 135000},
-    {"5.1", 983040, 36864, 240000, 240000},
-    {"5.2", 2073600, 36864, 240000, 240000},
+    {"1", 1485, 99, 64, 175, 396},
+    {"1.1", 3000, 396, 192, 500, 900},
+    {"1.2", 6000, 396, 384, 1000, 2376},
+    {"1.3", 11880, 396, 768, 2000, 2376},
+    {"2", 11880, 396, 2000, 2000, 2376},
+    {"2.1", 19800, 792, 4000, 4000, 4752},
+    {"2.2", 20250, 1620, 4000, 4000, 8100},
+    {"3", 40500, 1620, 10000, 10000, 8100},
+    {"3.1", 108000, 3600, 14000, 14000, 18000},
+    {"3.2", 216000, 5120, 20000, 20000, 20480},
+    {"4", 245760, 8192, 20000, 25000, 32768},
+    {"4.1", 245760, 8192, 50000, 62500, 32768},
+    {"4.2", 522240, 8704, 50000, 62500, 34816},
+    {"5", 589824, 22080, 135000, 135000, 110400},
+    {"5.1", 983040, 36864, 240000, 240000, 184320},
+    {"5.2", 2073600, 36864, 240000, 240000, 184320},
 };
 
 // MPEG-4 Part 2 Simple Profile; "4" is level 4a. FFmpeg's own encoder writes
 // level 1 whatever the picture unless told.
 const Level Mpeg4SimpleLevels[] = {
-    {"1", 1485, 99, 64, 0},      {"2", 5940, 396, 128, 0},    {"3", 11880, 396, 384, 0},
-    {"4", 36000, 1200, 4000, 0}, {"5", 40500, 1620, 8000, 0}, {"6", 108000, 3600, 12000, 0},
+    {"1", 1485, 99, 64, 0, 0},      {"2", 5940, 396, 128, 0, 0},
+    {"3", 11880, 396, 384, 0, 0},   {"4", 36000, 1200, 4000, 0, 0},
+    {"5", 40500, 1620, 8000, 0, 0}, {"6", 108000, 3600, 12000, 0, 0},
 };
 
 // The lowest level the picture size, frame rate and bit rate fit in; null
@@ -187,13 +194,12 @@ const Level *fittingLevel(const Level *first, const Level *last, FrameSize size,
     if (size.width <= 0 || rate <= 0 || kbit <= 0)
         return nullptr;
     const int across = (size.width + 15) / 16, down = (size.height + 15) / 16;
-    const int macroblocks = across * down;
     for (const Level *l = first; l != last; ++l) {
         // Neither side may exceed the square root of eight frames' worth.
         const bool shape =
             across * across <= 8 * l->frameMacroblocks && down * down <= 8 * l->frameMacroblocks;
-        if (shape && macroblocks <= l->frameMacroblocks &&
-            macroblocks * rate <= l->macroblocksPerSecond && kbit <= l->kbitPerSecond)
+        if (shape && macroblocks(size) <= l->frameMacroblocks &&
+            macroblocks(size) * rate <= l->macroblocksPerSecond && kbit <= l->kbitPerSecond)
             return l;
     }
     return nullptr;
@@ -224,28 +230,36 @@ struct CodecRules
     std::vector<OptionValue> options;
     const Level *levels = nullptr;
     const Level *levelsEnd = nullptr;
-    // -maxrate and -bufsize from the level, so that the stream keeps to it.
-    bool bufferFromLevel = false;
+    // From the level: -maxrate and -bufsize, so that the stream keeps to it,
+    // and no more reference frames than its picture buffer holds.
+    bool buffersFromLevel = false;
 };
 
+// The most reference frames x264 is given; fewer where the level's picture
+// buffer holds fewer.
+constexpr const char *MostReferences = "5";
+
+// The quality options are those that gave the best picture for the bits
+// within 1.5 times the encode time of the options before them (bench/).
 const CodecRules PhoneCodecs[] = {
     // Baseline rules out B-frames, CABAC, the 8x8 transform and weighted
-    // prediction; x264 writes it as Constrained Baseline.
+    // prediction; x264 writes it as Constrained Baseline. More reference
+    // frames and the wider motion search win back part of what they cost.
     {"libx264",
-     {{"-profile:v", "baseline"}, {"-preset", "slow"}},
+     {{"-profile:v", "baseline"}, {"-refs", MostReferences}, {"-motion-est", "umh"}},
      std::begin(H264Levels),
      std::end(H264Levels),
      true},
     // Simple Profile: no B-frames; quarter-pel and global motion stay off
-    // (the command's "-flags" sets none of them). Rate-distortion decisions,
-    // trellis quantisation and a longer GOP give more picture for the bits.
+    // (the command's "-flags" sets none of them). Rate-distortion macroblock
+    // decisions and trellis quantisation give more picture for the bits.
     {"mpeg4",
-     {{"-bf", "0"}, {"-mbd", "rd"}, {"-trellis", "1"}, {"-g", "150"}},
+     {{"-bf", "0"}, {"-mbd", "rd"}, {"-trellis", "1"}},
      std::begin(Mpeg4SimpleLevels),
      std::end(Mpeg4SimpleLevels),
      false},
     // Xvid picks its own Simple Profile level.
-    {"libxvid", {{"-bf", "0"}, {"-mbd", "rd"}, {"-trellis", "1"}, {"-g", "150"}}},
+    {"libxvid", {{"-bf", "0"}, {"-mbd", "rd"}, {"-trellis", "1"}}},
 };
 
 // Scales into the frame: a portrait picture (after FFmpeg has turned it
@@ -370,18 +384,23 @@ ArgList PhoneOptions(const ArgList &mapped, const AdapterOptions &options)
     for (const CodecRules &rules : PhoneCodecs) {
         if (codec != rules.codec)
             continue;
-        for (const OptionValue &o : rules.options)
-            add(o.option, o.value);
         const Level *level =
             fittingLevel(rules.levels, rules.levelsEnd, size, rateValue(lastValue(mapped, {"-r"})),
                          kbitValue(lastValue(mapped, {"-b", "-b:v"})));
-        if (!level)
-            break;
-        add("-level:v", level->name);
-        if (rules.bufferFromLevel) {
-            add("-maxrate", (std::to_string(level->kbitPerSecond) + "k").c_str());
-            add("-bufsize", (std::to_string(level->bufferKbit) + "k").c_str());
+        if (level) {
+            add("-level:v", level->name);
+            if (rules.buffersFromLevel) {
+                add("-maxrate", (std::to_string(level->kbitPerSecond) + "k").c_str());
+                add("-bufsize", (std::to_string(level->bufferKbit) + "k").c_str());
+                const int frames = level->pictureMacroblocks / macroblocks(size);
+                add("-refs",
+                    std::to_string(std::max(1, std::min(std::atoi(MostReferences), frames)))
+                        .c_str());
+            }
         }
+        // Those the level has set already are skipped.
+        for (const OptionValue &o : rules.options)
+            add(o.option, o.value);
     }
     return out;
 }

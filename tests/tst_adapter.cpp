@@ -185,14 +185,18 @@ void TestAdapter::phoneOptions_data()
     // x264 alone would say 1.2 for the first and the fourth.
     QTest::newRow("x264 QCIF 15 fps 192k")
         << command("libx264", "176x144", 15, 192) << ""
-        << common +
-               QStringList{"-profile:v baseline", "-level:v 1.1", "-maxrate 192k", "-bufsize 500k"}
+        << common + QStringList{"-profile:v baseline", "-level:v 1.1", "-maxrate 192k",
+                                "-bufsize 500k",       "-refs 5",      "-motion-est umh"}
         << QStringList{"-map", "-bf"} << false;
     QTest::newRow("x264 QVGA 24 fps 384k")
         << command("libx264", "320x240", 24, 384) << ""
         << QStringList{"-level:v 1.3", "-maxrate 768k", "-bufsize 2000k"} << QStringList() << false;
     QTest::newRow("x264 VGA 30 fps 768k") << command("libx264", "640x480", 30, 768) << ""
                                           << QStringList{"-level:v 3"} << QStringList() << false;
+    // Level 1 holds four QCIF pictures: no more reference frames than that.
+    QTest::newRow("x264 QCIF 10 fps 64k")
+        << command("libx264", "176x144", 10, 64) << "" << QStringList{"-level:v 1", "-refs 4"}
+        << QStringList() << false;
     QTest::newRow("x264 QCIF, bit rate above level 1.2")
         << command("libx264", "176x144", 15, 500) << "" << QStringList{"-level:v 1.3"}
         << QStringList() << false;
