@@ -289,7 +289,7 @@ ArgList streamMaps(const std::vector<SourceStream> &streams)
     for (const SourceStream &s : streams) {
         const long long bonus = s.isDefault ? DefaultBonus : 0;
         if (s.type == "video" && !s.attachedPicture) {
-            const long long score = (long long)s.width * s.height + bonus;
+            const long long score = static_cast<long long>(s.width) * s.height + bonus;
             if (!video || score > videoScore)
                 video = &s, videoScore = score;
         } else if (s.type == "audio") {
