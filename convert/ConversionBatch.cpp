@@ -21,11 +21,14 @@ TConversionBatch *s_current = nullptr;
 // nothing else wakes it.
 constexpr int WaitSliceMs = 60;
 
-// The same file, unchanged since `before` was looked up.
-bool sameVersion(const FileEntry &now, const std::optional<FileEntry> &before)
+// Removes what a failed conversion wrote at the output path: a file that is
+// not `before` unchanged.
+void removeUnfinished(const QString &output, const std::optional<FileEntry> &before)
 {
-    return before && now.device == before->device && now.inode == before->inode &&
-           now.size == before->size && now.lastWriteTime == before->lastWriteTime;
+    const std::optional<FileEntry> now = LookUpPath(output);
+    if (now && !(before && now->device == before->device && now->inode == before->inode &&
+                 now->size == before->size && now->lastWriteTime == before->lastWriteTime))
+        DeleteFile(output);
 }
 } // namespace
 
@@ -188,7 +191,7 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
     const EncoderCommand command = BuildConversionCommand(pass, source, output, settings);
     // What lay at the output path before this file's first pass: a failed
     // pass removes what the encoder wrote (pass 1's file too), not an older
-    // file it never touched.
+    // file it never touched nor the source itself.
     if (pass == 1)
         m_outputBefore = LookUpPath(output);
     try {
@@ -240,9 +243,7 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
         if (!encoder->Succeeded()) {
             // A failed or killed encoder leaves no usable file, only one that
             // would look like a result.
-            const std::optional<FileEntry> now = LookUpPath(output);
-            if (now && !sameVersion(*now, m_outputBefore))
-                DeleteFile(output);
+            removeUnfinished(output, m_outputBefore);
             // 127: the adapter found no FFmpeg to run; that is a missing
             // encoder, not a file it could not convert.
             return encoder->Exited() && encoder->ExitCode() == 127 ? PassResult::NotStarted
@@ -251,6 +252,8 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
         m_written.insert(output, source);
         return PassResult::Done;
     } catch (...) {
+        // Pass 2 not run: pass 1's file, without sound, is no result either.
+        removeUnfinished(output, m_outputBefore);
         return PassResult::Failed;
     }
 }
