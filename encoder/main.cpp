@@ -1,7 +1,8 @@
 // The encoder adapter: installed as "ffmpeg" beside Pocketclips, which finds it
 // before any FFmpeg on PATH. It rewrites the options today's FFmpeg no longer
-// takes, keeps two-pass statistics in the user's cache folder, then replaces
-// itself with the real FFmpeg, so that the process Pocketclips waits for and
+// takes, adds what a phone needs to a 3GP output (listing the source's streams
+// with ffprobe for that), keeps two-pass statistics in the user's cache
+// folder, then replaces itself with the real FFmpeg, so that the process Pocketclips waits for and
 // cancels is the encoder itself and its exit status is the encoder's.
 //
 // POCKETCLIPS_FFMPEG names the real FFmpeg (a path, or a name looked up on PATH);
