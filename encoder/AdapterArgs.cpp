@@ -274,8 +274,8 @@ std::string fitFilter(FrameSize size, const std::string &aspect)
     if (ratio.empty() || rateValue(ratio) <= 0)
         ratio = std::to_string(size.width) + "/" + std::to_string(size.height);
     const std::string w = std::to_string(size.width), h = std::to_string(size.height);
-    return "scale=w='if(lt(dar,1),trunc(" + w + "*dar/(" + ratio + ")/2)*2," + w + ")':h=" + h +
-           ",pad=" + w + ":" + h + ":(ow-iw)/2:(oh-ih)/2";
+    return "scale=w='if(lt(dar,1),max(2,trunc(" + w + "*dar/(" + ratio + ")/2)*2)," + w +
+           ")':h=" + h + ",pad=" + w + ":" + h + ":(ow-iw)/2:(oh-ih)/2";
 }
 
 // FFmpeg's own choice of one video and one audio stream, with a cover

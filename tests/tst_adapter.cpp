@@ -211,7 +211,7 @@ void TestAdapter::phoneOptions_data()
         << QStringList{"-level:v"} << false;
     QTest::newRow("portrait pictures keep their shape in the frame")
         << command("mpeg4", "320x240", 15, 384) << ""
-        << QStringList{"-vf scale=w='if(lt(dar,1),trunc(320*dar/(4/3)/2)*2,320)':h=240,"
+        << QStringList{"-vf scale=w='if(lt(dar,1),max(2,trunc(320*dar/(4/3)/2)*2),320)':h=240,"
                        "pad=320:240:(ow-iw)/2:(oh-ih)/2"}
         << QStringList() << false;
     // FFmpeg's own choice of streams, without the cover picture.
