@@ -7,7 +7,8 @@
 #   bench/run.sh 3 4        only rows 3 and 4
 #
 # Rows: 1 folder expansion, 2 batch cost and reaction times, 3 conversion
-# throughput, 4 start-up, 5 memory. Rows 1-3 run headless (offscreen); rows 4
+# throughput, 4 start-up, 5 memory, 6 picture quality and encode time per
+# codec. Rows 1-3 run headless (offscreen), row 6 needs no display; rows 4
 # and 5 under xvfb-run (a real X server, no window manager), or offscreen when
 # xvfb-run is missing. Timings never decide a test: ctest does not run these.
 set -euo pipefail
@@ -15,7 +16,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 build=${PC_BENCH_BUILD:-build-bench}
 rows=("$@")
-[ ${#rows[@]} -eq 0 ] && rows=(1 2 3 4 5)
+[ ${#rows[@]} -eq 0 ] && rows=(1 2 3 4 5 6)
 want() { local r; for r in "${rows[@]}"; do [ "$r" = "$1" ] && return 0; done; return 1; }
 
 launcher=()
@@ -42,6 +43,7 @@ how[2]="QT_QPA_PLATFORM=offscreen $bin/bench_batch"
 how[3]="QT_QPA_PLATFORM=offscreen $bin/bench_throughput --adapter $program_dir/ffmpeg --delivered $program_dir --runs 5"
 how[4]="$display $bin/bench_startup --program $bin/bench_program --minimal $bin/bench_minimal --delivered $program_dir --tree $tree --runs 21"
 how[5]=${how[4]}
+how[6]="$bin/bench_quality --runs 3"
 
 results=$(mktemp)
 trap 'rm -f "$results"' EXIT
@@ -100,6 +102,7 @@ if want 4 || want 5; then
     [ -f "$tree.complete" ] || QT_QPA_PLATFORM=offscreen "$bin/bench_sourcelist" --runs 1 >/dev/null 2>&1
     run_row 4
 fi
+want 6 && run_row 6
 load_after=$(uptime)
 others_after=$(others)
 echo "   load after: $load_after"

@@ -21,6 +21,16 @@ TConversionBatch *s_current = nullptr;
 // The longest the batch waits for an encoder before it looks at it again when
 // nothing else wakes it.
 constexpr int WaitSliceMs = 60;
+
+// Removes what a failed conversion wrote at the output path: a file that is
+// not `before` unchanged.
+void removeUnfinished(const QString &output, const std::optional<FileEntry> &before)
+{
+    const std::optional<FileEntry> now = LookUpPath(output);
+    if (now && !(before && now->device == before->device && now->inode == before->inode &&
+                 now->size == before->size && now->lastWriteTime == before->lastWriteTime))
+        DeleteFile(output);
+}
 } // namespace
 
 TConversionBatch::TConversionBatch(BatchHost &host, QObject *parent) : QObject(parent), m_host(host)
@@ -181,6 +191,11 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
     const QString source = m_host.SourceFileText();
     const QString output = m_host.OutputFileText();
     const EncoderCommand command = BuildConversionCommand(pass, source, output, settings);
+    // What lay at the output path before this file's first pass: a failed
+    // pass removes what the encoder wrote (pass 1's file too), not an older
+    // file it never touched nor the source itself.
+    if (pass == 1)
+        m_outputBefore = LookUpPath(output);
     try {
         // No file name for the output, or the encoder would overwrite the
         // very file it reads.
@@ -227,16 +242,20 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
             DeleteFile(output);
             return PassResult::Done;
         }
-        // 127: the adapter found no FFmpeg to run; that is a missing encoder,
-        // not a file it could not convert.
-        if (encoder->Exited() && encoder->ExitCode() == 127)
-            return PassResult::NotStarted;
-        // A failed or killed encoder leaves no usable file: report it.
-        if (!encoder->Succeeded())
-            return PassResult::Failed;
+        if (!encoder->Succeeded()) {
+            // A failed or killed encoder leaves no usable file, only one that
+            // would look like a result.
+            removeUnfinished(output, m_outputBefore);
+            // 127: the adapter found no FFmpeg to run; that is a missing
+            // encoder, not a file it could not convert.
+            return encoder->Exited() && encoder->ExitCode() == 127 ? PassResult::NotStarted
+                                                                   : PassResult::Failed;
+        }
         m_written.insert(output, source);
         return PassResult::Done;
     } catch (...) {
+        // Pass 2 not run: pass 1's file, without sound, is no result either.
+        removeUnfinished(output, m_outputBefore);
         return PassResult::Failed;
     }
 }

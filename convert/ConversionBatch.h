@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EncoderCommand.h"
+#include "Files.h"
 
 #include <QHash>
 #include <QObject>
@@ -69,6 +70,8 @@ private:
     bool m_abort = false;
     // The outputs this batch has made, each with its source.
     QHash<QString, QString> m_written;
+    // The output path's file before the running file's first pass.
+    std::optional<FileEntry> m_outputBefore;
 };
 
 // The batch with its usual settings, for the main window's Button0Click.

@@ -2,13 +2,26 @@
 
 // The adapter's rewriting of a command line, free of any system call so that
 // tests can feed it directly. Pocketclips writes its command lines for the
-// FFmpeg of its day; these rules make today's FFmpeg accept them.
+// FFmpeg of its day; these rules make today's FFmpeg accept them, and make
+// their 3GP files play on the phones they are meant for.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 using ArgList = std::vector<std::string>;
+
+// One stream of the source, as ffprobe lists it.
+struct SourceStream
+{
+    int index = -1;
+    std::string type; // "video", "audio", "subtitle"...
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    bool isDefault = false;
+    bool attachedPicture = false; // a cover picture, not a video
+};
 
 struct AdapterOptions
 {
@@ -18,15 +31,40 @@ struct AdapterOptions
     // Where two-pass statistics go (FFmpeg appends "-0.log" and the like);
     // empty leaves the command's own choice alone.
     std::string passLogPrefix;
+    // The source's streams, when they could be listed.
+    bool streamsKnown = false;
+    std::vector<SourceStream> streams;
 };
 
 // The rewritten arguments (without the program name):
 //  - "-nostdin" first (the encoder never waits for a key press),
 //  - libfaac becomes the built-in aac,
 //  - libxvid gets the mp4v video tag a 3GP file needs, or becomes mpeg4,
-//  - with "-pass" and no "-passlogfile", "-passlogfile <prefix>" follows it.
+//  - with "-pass" and no "-passlogfile", "-passlogfile <prefix>" follows it,
+//  - for a 3GP output, what a phone needs goes before the output file (see
+//    PhoneOptions).
 // Everything else passes through unchanged and in order.
 ArgList MapArguments(const ArgList &in, const AdapterOptions &options);
+
+// What a 3GP file needs to play on a phone, for the (already mapped) command
+// line: the streams to take, 8-bit 4:2:0 video fitted upright into the frame,
+// the codec's profile and level, AAC-LC in at most two channels, the index
+// first. Options the command gives itself are not repeated. Empty when the
+// output is not 3GP.
+ArgList PhoneOptions(const ArgList &mapped, const AdapterOptions &options);
+
+// A first pass gathers video statistics only ("-an"): for a source known to
+// have no video it has nothing to do (and FFmpeg would refuse an output
+// without streams), so the adapter ends it at once, successfully.
+bool PassHasNothingToDo(const ArgList &args, const AdapterOptions &options);
+
+// The streams a stream list of `ffprobe -of compact` names (index,
+// codec_type, width, height, channels, disposition:default and
+// disposition:attached_pic, "key=value" joined by "|", one stream a line).
+std::vector<SourceStream> ParseStreamList(const std::string &compactText);
+
+// The first input file ("-i" value); empty when there is none.
+std::string InputArgument(const ArgList &args);
 
 // The value of the last "-pass" option, 0 when there is none or it is not a number.
 int PassNumber(const ArgList &args);

@@ -1,7 +1,8 @@
 // The encoder adapter: installed as "ffmpeg" beside Pocketclips, which finds it
 // before any FFmpeg on PATH. It rewrites the options today's FFmpeg no longer
-// takes, keeps two-pass statistics in the user's cache folder, then replaces
-// itself with the real FFmpeg, so that the process Pocketclips waits for and
+// takes, adds what a phone needs to a 3GP output (listing the source's streams
+// with ffprobe for that), keeps two-pass statistics in the user's cache
+// folder, then replaces itself with the real FFmpeg, so that the process Pocketclips waits for and
 // cancels is the encoder itself and its exit status is the encoder's.
 //
 // POCKETCLIPS_FFMPEG names the real FFmpeg (a path, or a name looked up on PATH);
@@ -120,6 +121,55 @@ void removePassLogs(const std::string &folder, const std::string &key)
     closedir(d);
 }
 
+// Runs a program and returns what it printed; false when it could not be run
+// or did not end with status 0. The program dies with this process (the batch
+// cancels a pass by killing it).
+bool capture(const std::string &program, const std::vector<std::string> &args, std::string &text)
+{
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0)
+        return false;
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(program.c_str()));
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(out[0]);
+        close(out[1]);
+        return false;
+    }
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent)
+            _exit(127);
+        dup2(out[1], 1);
+        const int null = open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            dup2(null, 0);
+            dup2(null, 2);
+        }
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(out[0], buffer, sizeof buffer);
+        if (n > 0)
+            text.append(buffer, size_t(n));
+        else if (n == 0 || errno != EINTR)
+            break;
+    }
+    close(out[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 // Runs `encoder -hide_banner -encoders` and reads its list. The answer is kept
 // in the cache folder per encoder file, as asking costs a tenth of a second.
 bool probeLibxvid(const std::string &encoder, const std::string &cache)
@@ -138,46 +188,10 @@ bool probeLibxvid(const std::string &encoder, const std::string &cache)
                 return c == '1';
         }
     }
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0)
-        return true;
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(out[0]);
-        close(out[1]);
-        return true;
-    }
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent)
-            _exit(127);
-        dup2(out[1], 1);
-        const int null = open("/dev/null", O_RDWR);
-        if (null >= 0) {
-            dup2(null, 0);
-            dup2(null, 2);
-        }
-        execl(encoder.c_str(), "ffmpeg", "-hide_banner", "-encoders", static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
     std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = read(out[0], buffer, sizeof buffer);
-        if (n > 0)
-            text.append(buffer, size_t(n));
-        else if (n == 0 || errno != EINTR)
-            break;
-    }
-    close(out[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
     // Without a readable list assume the encoder is there: FFmpeg then names
     // the real problem itself.
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || text.empty())
+    if (!capture(encoder, {"-hide_banner", "-encoders"}, text) || text.empty())
         return true;
     const bool have = EncoderListHasLibxvid(text);
     if (!cacheFile.empty()) {
@@ -191,6 +205,37 @@ bool probeLibxvid(const std::string &encoder, const std::string &cache)
         }
     }
     return have;
+}
+
+// Lists the source's streams with the ffprobe beside the real FFmpeg (or on
+// PATH), so that the output takes FFmpeg's choice of streams without a cover
+// picture. Only a regular file is read: a pipe gives its data once, and that
+// belongs to the encoder.
+bool probeStreams(const std::string &encoder, const std::string &source,
+                  std::vector<SourceStream> &streams)
+{
+    struct stat st;
+    if (source.empty() || stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    const auto slash = encoder.rfind('/');
+    std::string probe = encoder.substr(0, slash + 1) + "ffprobe";
+    if (!isExecutable(probe, st)) {
+        probe.clear();
+        for (std::string dir : SplitList(env("PATH"), ':'))
+            if (probe.empty() && isExecutable((dir.empty() ? "." : dir) + "/ffprobe", st))
+                probe = (dir.empty() ? "." : dir) + "/ffprobe";
+    }
+    std::string text;
+    if (probe.empty() ||
+        !capture(probe,
+                 {"-v", "error", "-show_entries",
+                  "stream=index,codec_type,width,height,channels:stream_disposition=default,"
+                  "attached_pic",
+                  "-of", "compact=p=0", source},
+                 text))
+        return false;
+    streams = ParseStreamList(text);
+    return true;
 }
 
 int openPidfd(pid_t pid)
@@ -263,6 +308,10 @@ int main(int argc, char *argv[])
     AdapterOptions options;
     if (WantsLibxvid(args))
         options.haveLibxvid = probeLibxvid(real, haveCache ? cache : std::string());
+    if (!PhoneOptions(args, options).empty())
+        options.streamsKnown = probeStreams(real, InputArgument(args), options.streams);
+    if (PassHasNothingToDo(args, options))
+        return 0;
 
     const int pass = PassNumber(args);
     std::string logFolder, logKey;

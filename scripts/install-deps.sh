@@ -12,7 +12,7 @@ if [ "$mode" = package ] || [ "$mode" = test ]; then
     packages+=(dpkg-dev file lintian)
 fi
 if [ "$mode" = test ]; then
-    packages+=(xvfb xauth openbox xdotool clang libclang-rt-14-dev imagemagick
+    packages+=(xvfb xauth openbox xdotool clang libclang-rt-14-dev imagemagick mediainfo
                desktop-file-utils appstream)
 fi
 

@@ -56,7 +56,6 @@ QStringList designed(const QString &codec, int pass, const QString &output)
     return a;
 }
 
-
 bool waitUntil(const std::function<bool()> &condition, int ms)
 {
     QElapsedTimer t;
@@ -78,6 +77,8 @@ private slots:
     void init();
     void mapArguments_data();
     void mapArguments();
+    void phoneOptions_data();
+    void phoneOptions();
     void outputAndPass_data();
     void outputAndPass();
     void passLogKeyIsStablePerPath();
@@ -154,7 +155,116 @@ void TestAdapter::mapArguments()
     AdapterOptions o;
     o.haveLibxvid = haveXvid;
     o.passLogPrefix = prefix.toStdString();
+    // A 3GP output gets the phone's options in front of the output file.
+    const QStringList phone = toQt(PhoneOptions(fromQt(expected), o));
+    QCOMPARE(phone.isEmpty(), !in.contains("3gp"));
+    for (int i = 0; i < phone.size(); ++i)
+        expected.insert(expected.size() - 1, phone[i]);
     QCOMPARE(toQt(MapArguments(fromQt(in), o)), expected);
+}
+
+void TestAdapter::phoneOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("streams");      // ffprobe's list; empty: not known
+    QTest::addColumn<QStringList>("wanted");   // "option value" next to each other
+    QTest::addColumn<QStringList>("unwanted"); // options that must not be there
+    QTest::addColumn<bool>("noFirstPass");     // no video: pass 1 ("-an") has nothing to do
+
+    auto command = [](const QString &codec, const QString &size, int rate, int kbit) {
+        QStringList a = designed(codec, 0, "/o/a.3gp");
+        a[a.indexOf("-s") + 1] = size;
+        a[a.indexOf("-r") + 1] = QString::number(rate);
+        a[a.indexOf("-b") + 1] = QString::number(kbit) + "k";
+        a[a.indexOf("libfaac")] = "aac";
+        return a;
+    };
+    const QStringList common{"-pix_fmt yuv420p", "-profile:a aac_low", "-movflags +faststart",
+                             "-af aformat=channel_layouts=mono|stereo"};
+    // Levels: the smallest that holds the picture, its rate and the bit rate;
+    // x264 alone would say 1.2 for the first and the fourth.
+    QTest::newRow("x264 QCIF 15 fps 192k")
+        << command("libx264", "176x144", 15, 192) << ""
+        << common + QStringList{"-profile:v baseline", "-level:v 1.1", "-maxrate 192k",
+                                "-bufsize 500k",       "-refs 5",      "-motion-est umh"}
+        << QStringList{"-map", "-bf"} << false;
+    QTest::newRow("x264 QVGA 24 fps 384k")
+        << command("libx264", "320x240", 24, 384) << ""
+        << QStringList{"-level:v 1.3", "-maxrate 768k", "-bufsize 2000k"} << QStringList() << false;
+    QTest::newRow("x264 VGA 30 fps 768k") << command("libx264", "640x480", 30, 768) << ""
+                                          << QStringList{"-level:v 3"} << QStringList() << false;
+    // Level 1 holds four QCIF pictures: no more reference frames than that.
+    QTest::newRow("x264 QCIF 10 fps 64k")
+        << command("libx264", "176x144", 10, 64) << "" << QStringList{"-level:v 1", "-refs 4"}
+        << QStringList() << false;
+    QTest::newRow("x264 QCIF, bit rate above level 1.2")
+        << command("libx264", "176x144", 15, 500) << "" << QStringList{"-level:v 1.3"}
+        << QStringList() << false;
+    QTest::newRow("mpeg4 QVGA 15 fps 384k")
+        << command("mpeg4", "320x240", 15, 384) << "" << common + QStringList{"-bf 0", "-level:v 3"}
+        << QStringList{"-profile:v", "-maxrate"} << false;
+    QTest::newRow("mpeg4 VGA 24 fps 768k: level 4a")
+        << command("mpeg4", "640x480", 24, 768) << "" << QStringList{"-level:v 4"} << QStringList()
+        << false;
+    QTest::newRow("xvid picks its own level")
+        << command("libxvid", "320x240", 15, 384) << "" << QStringList{"-bf 0"}
+        << QStringList{"-level:v"} << false;
+    QTest::newRow("portrait pictures keep their shape in the frame")
+        << command("mpeg4", "320x240", 15, 384) << ""
+        << QStringList{"-vf scale=w='if(lt(dar,1),max(2,trunc(320*dar/(4/3)/2)*2),320)':h=240,"
+                       "pad=320:240:(ow-iw)/2:(oh-ih)/2"}
+        << QStringList() << false;
+    // FFmpeg's own choice of streams, without the cover picture.
+    QTest::newRow("MP3 with a cover picture")
+        << command("mpeg4", "176x144", 15, 128)
+        << "index=0|codec_type=audio|channels=2|disposition:default=0|"
+           "disposition:attached_pic=0\n"
+           "index=1|codec_type=video|width=600|height=600|disposition:default=0|"
+           "disposition:attached_pic=1\n"
+        << QStringList{"-map 0:0"} << QStringList{"-vn"} << true;
+    QTest::newRow("two audio tracks: the most channels")
+        << command("libx264", "176x144", 15, 128)
+        << "index=0|codec_type=video|width=64|height=48|disposition:default=1\n"
+           "index=1|codec_type=audio|channels=2|disposition:default=1\n"
+           "index=2|codec_type=audio|channels=6|disposition:default=1\n"
+        << QStringList{"-map 0:0", "-map 0:2"} << QStringList() << false;
+    QTest::newRow("two audio tracks: the default one")
+        << command("libx264", "176x144", 15, 128)
+        << "index=0|codec_type=audio|channels=2|disposition:default=1\n"
+           "index=1|codec_type=audio|channels=6|disposition:default=0\n"
+        << QStringList{"-map 0:0"} << QStringList() << true;
+    QTest::newRow("no video and no audio: nothing to write")
+        << command("mpeg4", "176x144", 15, 128)
+        << "index=0|codec_type=subtitle|disposition:default=1\n"
+        << QStringList{"-vn -an", "-sn -dn"} << QStringList{"-map"} << true;
+    QStringList own = command("mpeg4", "176x144", 15, 128);
+    own.insert(own.size() - 1, "-pix_fmt");
+    own.insert(own.size() - 1, "yuv444p");
+    QTest::newRow("given options are not repeated")
+        << own << "" << QStringList() << QStringList{"-pix_fmt"} << false;
+    QTest::newRow("not 3GP: the thumbnail")
+        << QStringList{"-i", "/v/a.avi", "-f", "image2", "-vframes", "1", "/p/_thumb.jpg"} << ""
+        << QStringList() << QStringList{"-pix_fmt", "-movflags"} << false;
+}
+
+void TestAdapter::phoneOptions()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, streams);
+    QFETCH(QStringList, wanted);
+    QFETCH(QStringList, unwanted);
+    QFETCH(bool, noFirstPass);
+    AdapterOptions o;
+    o.streamsKnown = !streams.isEmpty();
+    o.streams = ParseStreamList(streams.toStdString());
+    const QStringList phone = toQt(PhoneOptions(fromQt(args), o));
+    const QString joined = " " + phone.join(' ') + " ";
+    for (const QString &w : wanted)
+        QVERIFY2(joined.contains(" " + w + " "), qPrintable(w + " not in" + joined));
+    for (const QString &u : unwanted)
+        QVERIFY2(!phone.contains(u), qPrintable(u + " in" + joined));
+    QVERIFY(!PassHasNothingToDo(fromQt(args), o));
+    QCOMPARE(PassHasNothingToDo(fromQt(QStringList{"-pass", "1", "-an"} + args), o), noFirstPass);
 }
 
 void TestAdapter::outputAndPass_data()

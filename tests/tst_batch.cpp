@@ -71,6 +71,7 @@ private slots:
     void emptyOutputFolderEndsBatch();
     void missingEncoderEndsBatchWithMessage();
     void invalidThumbnailSkipsOnlyItsPass();
+    void skippedPass2LeavesNoPass1File();
     void encoderResult_data();
     void encoderResult();
     void sameFileIsNotConverted_data();
@@ -340,6 +341,23 @@ void TestBatch::invalidThumbnailSkipsOnlyItsPass()
     QVERIFY(!QFile::exists(ThumbnailPath(m_host->AppDir)));
     QCOMPARE(m_messages->texts(), QStringList{TConversionBatch::UnsupportedFilesMessage()});
     QCOMPARE(BeepCount(), m_beeps + 2);
+}
+
+void TestBatch::skippedPass2LeavesNoPass1File()
+{
+    // Pass 1 writes its file; pass 2 finds a broken thumbnail and is not run.
+    const QString a = source("a.avi");
+    m_host->Entries = QStringList{a};
+    m_host->Settings.TwoPass = true;
+    m_thumbnailFor[a] = sampleJpeg();
+    setRules("a.avi\tslow 200\n");
+    TConversionBatch batch(*m_host);
+    batch.PauseMs = 20;
+    run(batch, [&] { m_thumbnailFor[a] = "this is not a JPEG"; });
+    QCOMPARE(ReadEncoderLog(m_log).size(), 1);
+    QCOMPARE(m_messages->texts(), QStringList{TConversionBatch::UnsupportedFilesMessage()});
+    // Pass 1's file has no sound: it is no result.
+    QVERIFY(!QFile::exists(m_host->OutputFile));
 }
 
 void TestBatch::encoderResult_data()

@@ -250,37 +250,57 @@ void TestFaults::encoderFaults_data()
     QTest::addColumn<int>("runs");           // fake encoder runs
     QTest::addColumn<QByteArray>("aOutput"); // null: no a.3gp afterwards
     QTest::addColumn<bool>("bConverted");
+    QTest::addColumn<bool>("twoPass");       // the action then is pass 2's
+    QTest::addColumn<QByteArray>("aBefore"); // an a.3gp from before the batch
 
     const QStringList failed{unsupported()};
     const QStringList notStarted{TConversionBatch::EncoderNotStartedMessage()};
     const QByteArray none;
-    QTest::newRow("killed by a signal") << "fake"
-                                        << "crash" << false << failed << 2 << 2 << none << true;
+    const QByteArray old("an older conversion");
+    QTest::newRow("killed by a signal")
+        << "fake"
+        << "crash" << false << failed << 2 << 2 << none << true << false << none;
+    // A failed pass leaves no part of a file that would look like a result.
     QTest::newRow("killed after writing part")
         << "fake"
-        << "partialcrash" << false << failed << 2 << 2 << QByteArray("partial") << true;
-    QTest::newRow("exits with status 1") << "fake"
-                                         << "fail 1" << false << failed << 2 << 2 << none << true;
+        << "partialcrash" << false << failed << 2 << 2 << none << true << false << none;
+    QTest::newRow("exits with status 1")
+        << "fake"
+        << "fail 1" << false << failed << 2 << 2 << none << true << false << none;
     QTest::newRow("exits 1 after writing part")
         << "fake"
-        << "partial 1" << false << failed << 2 << 2 << QByteArray("partial") << true;
+        << "partial 1" << false << failed << 2 << 2 << none << true << false << none;
+    QTest::newRow("pass 2 exits 1 after pass 1 wrote")
+        << "fake"
+        << "fail 1" << false << failed << 2 << 4 << none << true << true << none;
+    QTest::newRow("pass 2 killed after writing part")
+        << "fake"
+        << "partialcrash" << false << failed << 2 << 4 << none << true << true << none;
+    QTest::newRow("exits 1 without writing: an older file stays")
+        << "fake"
+        << "fail 1" << false << failed << 2 << 2 << old << true << false << old;
+    QTest::newRow("exits 1 after overwriting an older file")
+        << "fake"
+        << "partial 1" << false << failed << 2 << 2 << none << true << false << old;
     // The batch trusts the encoder's word: a cut or garbled file it calls
     // done is kept and not reported.
-    QTest::newRow("truncated output, exit 0")
-        << "fake"
-        << "partial 0" << false << QStringList() << 1 << 2 << QByteArray("partial") << true;
+    QTest::newRow("truncated output, exit 0") << "fake"
+                                              << "partial 0" << false << QStringList() << 1 << 2
+                                              << QByteArray("partial") << true << false << none;
     QTest::newRow("garbage output, exit 0")
         << "fake"
-        << "write" << false << QStringList() << 1 << 2 << QByteArray("fake 3gp output\n") << true;
+        << "write" << false << QStringList() << 1 << 2 << QByteArray("fake 3gp output\n") << true
+        << false << none;
     QTest::newRow("hangs until cancelled")
         << "fake"
-        << "hang" << true << QStringList() << 1 << 2 << none << true;
+        << "hang" << true << QStringList() << 1 << 2 << none << true << false << none;
     // The batch ends at the first file, without going through the others.
     QTest::newRow("missing") << "missing"
-                             << "" << false << notStarted << 1 << 0 << none << false;
+                             << "" << false << notStarted << 1 << 0 << none << false << false
+                             << none;
     QTest::newRow("adapter finds no FFmpeg")
         << "adapter"
-        << "" << false << notStarted << 1 << 0 << none << false;
+        << "" << false << notStarted << 1 << 0 << none << false << false << none;
 }
 
 void TestFaults::encoderFaults()
@@ -293,11 +313,16 @@ void TestFaults::encoderFaults()
     QFETCH(int, runs);
     QFETCH(QByteArray, aOutput);
     QFETCH(bool, bConverted);
+    QFETCH(bool, twoPass);
+    QFETCH(QByteArray, aBefore);
 
     const QString a = clip("src/a.avi"), b = clip("src/b.avi");
     m_host->Entries = QStringList{a, b};
+    m_host->Settings.TwoPass = twoPass;
+    if (!aBefore.isNull())
+        WriteFile(m_host->Settings.OutputFolder, "a.3gp", aBefore);
     if (!action.isEmpty())
-        setRules("a.avi\t" + action + "\n");
+        setRules((twoPass ? "a.avi -y -pass 2\t" : "a.avi\t") + action + "\n");
     TConversionBatch batch(*m_host);
     bool clicked = false;
     std::function<void()> sample;
@@ -332,7 +357,7 @@ void TestFaults::encoderFaults()
         QCOMPARE(ReadFile(aOut), aOutput);
     QCOMPARE(QFile::exists(bOut), bConverted);
     QStringList expected;
-    if (!aOutput.isNull())
+    if (aOutput != aBefore)
         expected << "out/a.3gp";
     if (bConverted)
         expected << "out/b.3gp";
