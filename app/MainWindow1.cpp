@@ -100,9 +100,15 @@ void TMainForm1::setUpForm()
         p.setColor(QPalette::Highlight, p.color(QPalette::Button));
         bar->setPalette(p);
     }
-    SetColumns(C2_00, {{200, clWhite}, {60, clLightGrey}, {60, clVideoAccent}, {70, clVideoAccent},
-                       {60, clVideoAccent}, {60, clVideoAccent}, {60, clAudioAccent},
-                       {60, clAudioAccent}, {60, clAudioAccent}});
+    SetColumns(C2_00, {{200, clWhite},
+                       {60, clLightGrey},
+                       {60, clVideoAccent},
+                       {70, clVideoAccent},
+                       {60, clVideoAccent},
+                       {60, clVideoAccent},
+                       {60, clAudioAccent},
+                       {60, clAudioAccent},
+                       {60, clAudioAccent}});
     SetColumns(C2_04, {{112, clWhite}, {160, clLightGrey}});
     // Drops are the window's, wherever they land.
     for (QWidget *w : findChildren<QWidget *>())
@@ -258,9 +264,6 @@ bool TMainForm1::event(QEvent *e)
 {
     if (e->type() == QEvent::WindowActivate)
         activated();
-    // Closing saves the output folder: a path still being typed is finished first.
-    if (e->type() == QEvent::Close)
-        C1_03->FinishTyping();
     return QWidget::event(e);
 }
 
@@ -288,6 +291,8 @@ void TMainForm1::activated()
 
 void TMainForm1::closeEvent(QCloseEvent *e)
 {
+    // Closing saves the output folder: a path still being typed is finished first.
+    C1_03->FinishTyping();
     bool saved = false;
     RunGuarded([&] { saved = FormClose(); });
     if (!saved) {
