@@ -132,3 +132,36 @@ bool ChildEnded(qint64 pid)
     siginfo_t info{};
     return waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
 }
+
+TestXServer::TestXServer(const QString &screen)
+{
+    // The server picks a free display number and tells it on standard output.
+    m_server.start(QStringLiteral("Xvfb"),
+                   {"-displayfd", "1", "-screen", "0", screen, "-ac", "-nolisten", "tcp"});
+    if (!m_server.waitForStarted())
+        return;
+    for (int i = 0; i < 40 && !m_server.canReadLine(); ++i)
+        m_server.waitForReadyRead(500);
+    const QString number = QString::fromLatin1(m_server.readLine()).trimmed();
+    if (!number.isEmpty())
+        m_display = QLatin1Char(':') + number;
+}
+
+TestXServer::~TestXServer()
+{
+    m_server.terminate();
+    if (!m_server.waitForFinished(5000))
+        m_server.kill();
+    m_server.waitForFinished(5000);
+}
+
+QString TestXServer::Xdotool(const QStringList &arguments) const
+{
+    QProcess x;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), m_display);
+    x.setProcessEnvironment(env);
+    x.start(QStringLiteral("xdotool"), arguments);
+    x.waitForFinished(20000);
+    return QString::fromUtf8(x.readAllStandardOutput()).trimmed();
+}

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QPair>
+#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -65,3 +66,22 @@ void DropToNobodyWhenAsked(int &argc, char **argv);
 
 // Whether this process's child pid has ended, without reaping it.
 bool ChildEnded(qint64 pid);
+
+// A private X display (Xvfb on a free display number) for tests that need a
+// real X server; it ends with the object.
+class TestXServer
+{
+public:
+    // Starts the server; Display() is empty when it did not come up.
+    explicit TestXServer(const QString &screen = QStringLiteral("1024x768x24"));
+    ~TestXServer();
+
+    // ":N".
+    QString Display() const { return m_display; }
+    // Runs xdotool on this display and gives what it printed.
+    QString Xdotool(const QStringList &arguments) const;
+
+private:
+    QProcess m_server;
+    QString m_display;
+};

@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
 #include <QProcess>
@@ -132,7 +131,7 @@ private:
     QString windowOf(const QString &file, const QString &kind) const;
     void click(const QString &window, const QPoint &at);
 
-    QProcess m_xvfb;
+    QScopedPointer<TestXServer> m_x;
     QProcess m_wm;
     QString m_display;
     QList<QProcess *> m_children;
@@ -144,15 +143,9 @@ void TestDesktop::initTestCase()
     for (const char *tool : {"Xvfb", "openbox", "xdotool"})
         if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
             QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(tool)));
-    // The server picks a free display number and tells it on standard output.
-    m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-    QVERIFY(m_xvfb.waitForStarted());
-    QElapsedTimer clock;
-    clock.start();
-    while (!m_xvfb.canReadLine() && clock.elapsed() < 20000)
-        m_xvfb.waitForReadyRead(500);
-    m_display = ':' + QString::fromLatin1(m_xvfb.readLine()).trimmed();
-    QVERIFY2(m_display.size() > 1, "Xvfb gave no display");
+    m_x.reset(new TestXServer);
+    m_display = m_x->Display();
+    QVERIFY2(!m_display.isEmpty(), "Xvfb gave no display");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", m_display);
     m_wm.setProcessEnvironment(env);
@@ -164,12 +157,11 @@ void TestDesktop::initTestCase()
 
 void TestDesktop::cleanupTestCase()
 {
-    for (QProcess *p : {&m_wm, &m_xvfb}) {
-        p->terminate();
-        if (!p->waitForFinished(5000))
-            p->kill();
-        p->waitForFinished(5000);
-    }
+    m_wm.terminate();
+    if (!m_wm.waitForFinished(5000))
+        m_wm.kill();
+    m_wm.waitForFinished(5000);
+    m_x.reset();
 }
 
 void TestDesktop::cleanup()
@@ -184,13 +176,7 @@ void TestDesktop::cleanup()
 
 QString TestDesktop::xdo(const QStringList &args)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", m_display);
-    p.setProcessEnvironment(env);
-    p.start("xdotool", args);
-    p.waitForFinished(20000);
-    return QString::fromLatin1(p.readAllStandardOutput()).trimmed();
+    return m_x->Xdotool(args);
 }
 
 QProcess *TestDesktop::startChild(const QStringList &args)

@@ -109,11 +109,9 @@ void TestPackage::installedProgramAsUser()
     giveToUser(home);
     giveToUser(runtime);
 
-    QProcess xserver;
-    xserver.start("Xvfb",
-                  {"-displayfd", "1", "-screen", "0", "800x700x24", "-ac", "-nolisten", "tcp"});
-    QVERIFY(xserver.waitForReadyRead(20000));
-    const QString display = ":" + QString::fromLatin1(xserver.readLine().trimmed());
+    QScopedPointer<TestXServer> xserver(new TestXServer(QStringLiteral("800x700x24")));
+    const QString display = xserver->Display();
+    QVERIFY2(!display.isEmpty(), "Xvfb gave no display");
 
     QProcessEnvironment env;
     env.insert("HOME", home);
@@ -134,15 +132,7 @@ void TestPackage::installedProgramAsUser()
     program.start(geteuid() == 0 ? "setpriv" : command.takeFirst(), command);
     QVERIFY(program.waitForStarted());
 
-    auto xdotool = [&](const QStringList &arguments) {
-        QProcess x;
-        QProcessEnvironment xenv = QProcessEnvironment::systemEnvironment();
-        xenv.insert("DISPLAY", display);
-        x.setProcessEnvironment(xenv);
-        x.start("xdotool", arguments);
-        x.waitForFinished(20000);
-        return QString::fromUtf8(x.readAllStandardOutput()).trimmed();
-    };
+    auto xdotool = [&](const QStringList &arguments) { return xserver->Xdotool(arguments); };
     const QString window = xdotool({"search", "--sync", "--onlyvisible", "--name", "^Pocketclips$"})
                                .section('\n', 0, 0);
     QVERIFY(!window.isEmpty());
@@ -159,8 +149,7 @@ void TestPackage::installedProgramAsUser()
     }
     QCOMPARE(program.state(), QProcess::NotRunning);
     QCOMPARE(program.exitCode(), 0);
-    xserver.terminate();
-    xserver.waitForFinished(5000);
+    xserver.reset();
 
     // The 3GP in ~/Videos, the settings in ~/.config/Pocketclips, pointing
     // at ~/Videos; no thumbnail folder left; nothing beside the program.
