@@ -308,6 +308,22 @@ ArgList streamMaps(const std::vector<SourceStream> &streams)
     return maps;
 }
 
+// Where the output file stands: the last argument when it is not an option
+// or an option's value (an empty path included); args.size() otherwise.
+size_t outputIndex(const ArgList &args)
+{
+    bool lastIsFile = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (takesValue(args[i])) {
+            ++i;
+            lastIsFile = false;
+            continue;
+        }
+        lastIsFile = !(args[i].size() > 1 && args[i][0] == '-');
+    }
+    return lastIsFile ? args.size() - 1 : args.size();
+}
+
 } // namespace
 
 ArgList MapArguments(const ArgList &in, const AdapterOptions &options)
@@ -353,8 +369,7 @@ ArgList MapArguments(const ArgList &in, const AdapterOptions &options)
         }
     }
     const ArgList phone = PhoneOptions(out, options);
-    const std::string output = OutputArgument(out);
-    out.insert(output.empty() ? out.end() : out.end() - 1, phone.begin(), phone.end());
+    out.insert(out.begin() + std::ptrdiff_t(outputIndex(out)), phone.begin(), phone.end());
     return out;
 }
 
@@ -489,18 +504,8 @@ bool WantsLibxvid(const ArgList &args)
 
 std::string OutputArgument(const ArgList &args)
 {
-    std::string last;
-    bool lastIsFile = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (takesValue(args[i])) {
-            ++i;
-            lastIsFile = false;
-            continue;
-        }
-        lastIsFile = !(args[i].size() > 1 && args[i][0] == '-');
-        last = args[i];
-    }
-    return lastIsFile ? last : std::string();
+    const size_t at = outputIndex(args);
+    return at < args.size() ? args[at] : std::string();
 }
 
 std::string AbsolutePath(const std::string &path, const std::string &cwd)
