@@ -522,14 +522,15 @@ void TestMainWindow::controlsToEncoderArguments_data()
                        "click DigitBar2 down",
                        "key DigitBar3 Up",
                        "click TrackBar1 bottom",
+                       "click TrackBar1 bottom",
                        "click TrackBar2 left",
                        "key CheckBox1 Space",
                        "type @/out"}
         << QStringList{
                source + "-pass 1 -an -flags bitexact -s 320x240 -aspect 4:3 -vcodec libx264 "
-                        "-b 766k -r 27 -acodec libfaac -ab 129k -ar 44100 -f 3gp @/out/clip.3gp",
+                        "-b 766k -r 27 -acodec libfaac -ab 129k -ar 24000 -f 3gp @/out/clip.3gp",
                source + "-pass 2 -flags bitexact -s 320x240 -aspect 4:3 -vcodec libx264 "
-                        "-b 766k -r 27 -acodec libfaac -ab 129k -ar 44100 -f 3gp @/out/clip.3gp"};
+                        "-b 766k -r 27 -acodec libfaac -ab 129k -ar 24000 -f 3gp @/out/clip.3gp"};
     QTest::newRow("header row: the first preset as it stands")
         << QStringList{"preset 0", "type @"}
         << QStringList{source +
