@@ -2,6 +2,7 @@
 
 #include "Guard.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -128,6 +129,8 @@ void TDigitBar::SetPosition(int value)
         return;
     m_position = value;
     update();
+    QAccessibleValueChangeEvent event(this, m_position);
+    QAccessible::updateAccessibility(&event);
     Change();
 }
 

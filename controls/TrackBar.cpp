@@ -50,3 +50,9 @@ QRect TTrackBar::ThumbRect() const
     initStyleOption(&option);
     return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
 }
+
+QString TTrackBar::ValueText() const
+{
+    const QString text = m_valueTexts.value(value() - minimum());
+    return text.isEmpty() ? QString::number(value()) : text;
+}
