@@ -44,15 +44,15 @@ void TTrackBar::SetThumbLength(int value)
     setStyle(m_thumbStyle.get());
 }
 
+QString TTrackBar::ValueText() const
+{
+    const QString text = m_valueTexts.value(value() - minimum());
+    return text.isEmpty() ? QString::number(value()) : text;
+}
+
 QRect TTrackBar::ThumbRect() const
 {
     QStyleOptionSlider option;
     initStyleOption(&option);
     return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
-}
-
-QString TTrackBar::ValueText() const
-{
-    const QString text = m_valueTexts.value(value() - minimum());
-    return text.isEmpty() ? QString::number(value()) : text;
 }
