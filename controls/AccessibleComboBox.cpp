@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QLineEdit>
 
 TAccessibleComboBox::TAccessibleComboBox(QComboBox *box)
     : TAccessibleControl(box, QAccessible::ComboBox)
@@ -13,20 +14,29 @@ QComboBox *TAccessibleComboBox::box() const
     return static_cast<QComboBox *>(widget());
 }
 
+// The list, and the text field of a box that can be edited.
+QList<QWidget *> TAccessibleComboBox::parts() const
+{
+    QList<QWidget *> parts{box()->view()};
+    if (box()->isEditable())
+        parts << box()->lineEdit();
+    return parts;
+}
+
 int TAccessibleComboBox::childCount() const
 {
-    return box()->view() ? 1 : 0;
+    return int(parts().size());
 }
 
 QAccessibleInterface *TAccessibleComboBox::child(int index) const
 {
-    return index == 0 && box()->view() ? QAccessible::queryAccessibleInterface(box()->view())
-                                       : nullptr;
+    QWidget *part = parts().value(index);
+    return part ? QAccessible::queryAccessibleInterface(part) : nullptr;
 }
 
 int TAccessibleComboBox::indexOfChild(const QAccessibleInterface *child) const
 {
-    return child && box()->view() && child->object() == box()->view() ? 0 : -1;
+    return child ? int(parts().indexOf(qobject_cast<QWidget *>(child->object()))) : -1;
 }
 
 QString TAccessibleComboBox::text(QAccessible::Text t) const

@@ -5,8 +5,9 @@
 class QComboBox;
 
 // A multi-column combo box as a screen reader reads it. As Qt's own combo
-// boxes on Linux, it is named by its current text, with its list as its one
-// child and actions that open and close the list; unlike them, it is
+// boxes on Linux, it is named by its current text, with its list (and its
+// text field, when it can be edited) as children and actions that open and
+// close the list; unlike them, it is
 // labelled by the shadow labels that name it.
 class TAccessibleComboBox : public TAccessibleControl
 {
@@ -23,4 +24,5 @@ public:
 
 private:
     QComboBox *box() const;
+    QList<QWidget *> parts() const;
 };

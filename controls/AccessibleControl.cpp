@@ -2,7 +2,23 @@
 
 #include "ShadoLbl.h"
 
+#include <QApplication>
 #include <QWidget>
+
+namespace {
+// Whether a modal window other than the widget's own holds the input, so
+// that the user could not reach the widget.
+bool BlockedByModal(const QWidget *widget)
+{
+    const QWidget *modal = QApplication::activeModalWidget();
+    if (!modal)
+        return false;
+    for (const QWidget *w = widget; w; w = w->parentWidget())
+        if (w == modal)
+            return false;
+    return true;
+}
+} // namespace
 
 TAccessibleControl::TAccessibleControl(QWidget *widget, QAccessible::Role role)
     : QAccessibleWidget(widget, role)
@@ -56,4 +72,15 @@ QString TAccessibleControl::LabelledName(const QList<TShadowLabel *> &labels)
 QString TAccessibleControl::HintText(const QString &hint)
 {
     return hint.startsWith(QLatin1Char(' ')) ? hint.mid(1) : hint;
+}
+
+void TAccessibleControl::DeliverLater(QWidget *widget, void (*deliver)(QWidget *))
+{
+    QMetaObject::invokeMethod(
+        widget,
+        [widget, deliver] {
+            if (!BlockedByModal(widget))
+                deliver(widget);
+        },
+        Qt::QueuedConnection);
 }

@@ -23,4 +23,12 @@ public:
     static QString LabelledName(const QList<TShadowLabel *> &labels);
     // A hint as read out.
     static QString HintText(const QString &hint);
+
+protected:
+    // Delivers input to the widget (a click, a key) once the caller has
+    // returned: what it starts may run a whole conversion, and the screen
+    // reader that asked must not wait for it. As for the user's own input,
+    // nothing is delivered while another window holds the input modally;
+    // a disabled widget drops the events itself.
+    static void DeliverLater(QWidget *widget, void (*deliver)(QWidget *));
 };

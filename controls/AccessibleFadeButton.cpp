@@ -2,47 +2,24 @@
 
 #include "PCVFadeButton.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPointer>
 
 namespace {
-// Whether a modal window other than the widget's own (or one it belongs to)
-// holds the input, so that the mouse could not reach the widget.
-bool BlockedByModal(const QWidget *widget)
-{
-    const QWidget *modal = QApplication::activeModalWidget();
-    if (!modal)
-        return false;
-    for (const QWidget *w = widget; w; w = w->parentWidget())
-        if (w == modal)
-            return false;
-    return true;
-}
-
-// A left click at the centre, delivered once the caller has returned: a
-// click may run a whole conversion, and the screen reader that asked must not
-// wait for it. The events take the mouse's way through the widget, so a
-// disabled widget drops them as it drops the mouse's.
+// A left click at the centre, as the mouse gives it.
 void Click(QWidget *widget)
 {
-    QMetaObject::invokeMethod(
-        widget,
-        [widget] {
-            if (BlockedByModal(widget))
-                return;
-            const QPointF at = QRectF(widget->rect()).center();
-            const QPointF global = widget->mapToGlobal(at);
-            QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
-                              Qt::NoModifier);
-            QCoreApplication::sendEvent(widget, &press);
-            const QPointer<QWidget> alive(widget);
-            QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton,
-                                Qt::NoButton, Qt::NoModifier);
-            if (alive)
-                QCoreApplication::sendEvent(widget, &release);
-        },
-        Qt::QueuedConnection);
+    const QPointF at = QRectF(widget->rect()).center();
+    const QPointF global = widget->mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &press);
+    const QPointer<QWidget> alive(widget);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    if (alive)
+        QCoreApplication::sendEvent(widget, &release);
 }
 } // namespace
 
@@ -87,7 +64,7 @@ QStringList TAccessibleFadeButton::actionNames() const
 void TAccessibleFadeButton::doAction(const QString &actionName)
 {
     if (actionName == pressAction())
-        Click(widget());
+        DeliverLater(widget(), Click);
     else
         QAccessibleWidget::doAction(actionName);
 }

@@ -183,7 +183,7 @@ void TestAccessibility::controls_data()
         "");
     const QString drop = "\\[ ここにファイルをドロップ\\(複数可\\) \\]";
     row("drop panel", m, "push button", drop, "", "", "!showing", "", "");
-    row("drop panel, empty list", e, "push button", drop, "", "", "showing", "", "");
+    row("drop panel, empty list", e, "push button", drop, "", "", "showing", "Press", "");
     row("list", m, "list", "変換対象ファイル", "", "", "showing", "", "");
     // A combo box on Linux is named by its text and labelled through a relation.
     row("preset", m, "combo box", "携帯標準 QCIF MPEG-4", "", "", "collapsed", "ShowMenu",
