@@ -51,7 +51,9 @@ void TSourceList::ShowDropPanel(bool show)
         m_dropPanel->show();
     // Tab reaches the panel; a click on it leaves the focus where it is.
     shown->setFocusPolicy(show ? Qt::TabFocus : m_listFocusPolicy);
-    if (covered->hasFocus())
+    // Also while a dialog has the keys: the window's focus comes back to
+    // where it was.
+    if (covered->window()->focusWidget() == covered)
         shown->setFocus(Qt::OtherFocusReason);
     covered->setFocusPolicy(Qt::NoFocus);
     if (!show)

@@ -10,6 +10,7 @@
 
 #include <QAbstractItemView>
 #include <QClipboard>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -710,10 +711,14 @@ void PressKeys(QWidget *window, const QStringList &keys, QStringList &log)
         const QKeyCombination k = QKeySequence(key)[0];
         QWidget *target = QApplication::focusWidget();
         QTest::keyClick(target ? target : window, k.key(), k.keyboardModifiers());
-        // A closed dialog leaves the focus to the window manager.
-        if (QApplication::focusWidget() && QApplication::focusWidget() != focus) {
+        // The window manager gives the keys back once a dialog has closed.
+        if (!QApplication::activeWindow()) {
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+        }
+        if (QApplication::focusWidget() != focus) {
             focus = QApplication::focusWidget();
-            log << focus->objectName();
+            log << (focus ? focus->objectName() : QString("none"));
         }
     }
 }
@@ -806,6 +811,10 @@ void TestMainWindow::keyboard()
     QStringList seen;
     SetFileDialogSink([&](FileDialogKind kind) {
         seen << (kind == FileDialogKind::Files ? "files dialog" : "folder dialog");
+        // A dialog has the keys for a while.
+        QDialog dialog(QApplication::activeWindow());
+        QTimer::singleShot(0, &dialog, &QDialog::reject);
+        dialog.exec();
         return inDir(answer);
     });
     SetShellHooks({[&](const QString &f) { seen << "open " + QFileInfo(f).fileName(); }, {}});
