@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "Files.h"
 #include "Guard.h"
+#include "PCVFadeButton.h"
 #include "SearchFile.h"
 #include "SortedListBox.h"
 
@@ -145,10 +146,8 @@ bool TSourceList::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_dropPanel && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
-        const bool press = (key->key() == Qt::Key_Space || key->key() == Qt::Key_Return ||
-                            key->key() == Qt::Key_Enter) &&
-                           !(key->modifiers() & ~Qt::KeypadModifier);
-        if (press) {
+        // The panel is pressed as a button is.
+        if (TPCVFadeButton::IsPressKey(key)) {
             if (!key->isAutoRepeat())
                 RunGuarded([this] { ChooseFiles(); });
             return true;

@@ -281,12 +281,16 @@ void TPCVFadeButton::mouseReleaseEvent(QMouseEvent *event)
     emit onMouseUp(this, event->button(), event->modifiers(), pos.x(), pos.y());
 }
 
-void TPCVFadeButton::keyPressEvent(QKeyEvent *event)
+bool TPCVFadeButton::IsPressKey(const QKeyEvent *event)
 {
     const int key = event->key();
-    const bool press = (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) &&
-                       !(event->modifiers() & ~Qt::KeypadModifier);
-    if (!press) {
+    return (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) &&
+           !(event->modifiers() & ~Qt::KeypadModifier);
+}
+
+void TPCVFadeButton::keyPressEvent(QKeyEvent *event)
+{
+    if (!IsPressKey(event)) {
         QWidget::keyPressEvent(event);
         return;
     }

@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QWidget>
 
+class QKeyEvent;
 class QTimer;
 
 // A flat push button that lights up under the mouse: the caption changes colour
@@ -99,6 +100,8 @@ public:
     static QRect CaptionRect(QSize size, QSize text);
     // The one-pixel focus rectangle: one pixel of face inside the border.
     static QRect FocusRect(QSize size, bool border, int penWidth);
+    // The keys that press a focused button: Space and Enter.
+    static bool IsPressKey(const QKeyEvent *event);
 
     // The button's picture as it is drawn now.
     QPixmap Draw() const;

@@ -179,9 +179,7 @@ void TProgressForm1::keyPressEvent(QKeyEvent *event)
 {
     // Space and Enter reach here when the cancel button has no focus; a
     // held key cancels once, not the passes that follow too.
-    const int key = event->key();
-    if (key != Qt::Key_Escape && key != Qt::Key_Space && key != Qt::Key_Return &&
-        key != Qt::Key_Enter) {
+    if (event->key() != Qt::Key_Escape && !TPCVFadeButton::IsPressKey(event)) {
         QWidget::keyPressEvent(event);
         return;
     }

@@ -712,7 +712,7 @@ void PressKeys(QWidget *window, const QStringList &keys, QStringList &log)
         QWidget *target = QApplication::focusWidget();
         QTest::keyClick(target ? target : window, k.key(), k.keyboardModifiers());
         // The window manager gives the keys back once a dialog has closed.
-        if (!QApplication::activeWindow()) {
+        if (!QApplication::activeWindow() && window->isVisible()) {
             window->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(window));
         }
@@ -752,18 +752,13 @@ void TestMainWindow::keyboard_data()
     QTest::newRow("Ctrl+O adds the chosen files as a drop")
         << false << QStringList{"Ctrl+O"} << QStringList{"b.avi", "a.avi"} << none
         << QStringList{"Panel11", "files dialog", "ListBox1"} << QStringList{"a.avi", "b.avi"};
-    QTest::newRow("file dialog cancelled") << false << QStringList{"Ctrl+O"} << none << none
-                                           << QStringList{"Panel11", "files dialog"} << none;
     QTest::newRow("Ctrl+Shift+O adds a folder's tree")
         << false << QStringList{"Ctrl+Shift+O"} << QStringList{"clips"} << none
         << QStringList{"Panel11", "folder dialog", "ListBox1"}
         << QStringList{"clips/c.avi", "clips/sub", "clips/sub/d.avi"};
-    QTest::newRow("Space on the drop panel")
-        << false << QStringList{"Space"} << QStringList{"a.avi"} << none
-        << QStringList{"Panel11", "files dialog", "ListBox1"} << QStringList{"a.avi"};
-    QTest::newRow("Enter on the drop panel")
-        << false << QStringList{"Return"} << QStringList{"a.avi"} << none
-        << QStringList{"Panel11", "files dialog", "ListBox1"} << QStringList{"a.avi"};
+    QTest::newRow("Space and Enter on the drop panel, dialog cancelled")
+        << false << QStringList{"Space", "Return"} << none << none
+        << QStringList{"Panel11", "files dialog", "files dialog"} << none;
     QTest::newRow("Ctrl+V adds files copied in a file manager")
         << false << QStringList{"Ctrl+V"} << none << QStringList{"clips", "b.avi"}
         << QStringList{"Panel11", "ListBox1"}
@@ -773,12 +768,9 @@ void TestMainWindow::keyboard_data()
         << QStringList{"Panel11", "C2_00", "C1_03"} << none;
     QTest::newRow("F1 opens the guide") << false << QStringList{"F1"} << none << none
                                         << QStringList{"Panel11", "open Readme.txt"} << none;
-    QTest::newRow("F4 in the folder field")
-        << false << QStringList{"Tab", "Tab", "F4"} << none << none
-        << QStringList{"Panel11", "C2_00", "C1_03", "field dialog"} << none;
-    QTest::newRow("Alt+Down in the folder field")
-        << false << QStringList{"Tab", "Tab", "Alt+Down"} << none << none
-        << QStringList{"Panel11", "C2_00", "C1_03", "field dialog"} << none;
+    QTest::newRow("F4 and Alt+Down in the folder field")
+        << false << QStringList{"Tab", "Tab", "F4", "Alt+Down"} << none << none
+        << QStringList{"Panel11", "C2_00", "C1_03", "field dialog", "field dialog"} << none;
     QTest::newRow("Space on Del: the panel takes the list's place")
         << true << QStringList(5, "Shift+Tab") + QStringList{"Space"} + QStringList(5, "Tab")
         << none << none
