@@ -19,8 +19,12 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
+#include <QPointer>
+#include <QShortcut>
 #include <QUrl>
 #include <QWindow>
+
+#include <iterator>
 
 TMainForm1 *MainForm1 = nullptr;
 
@@ -71,6 +75,7 @@ TMainForm1::TMainForm1(const AppFiles &files)
     setUpForm();
     createComponents();
     connectHandlers();
+    connectKeys();
 
     // 1. The texts start empty (members); 2. files may be dropped anywhere.
     setAcceptDrops(true);
@@ -115,6 +120,22 @@ void TMainForm1::setUpForm()
     // Drops are the window's, wherever they land.
     for (QWidget *w : findChildren<QWidget *>())
         w->setAcceptDrops(false);
+    setTabChain();
+}
+
+void TMainForm1::setTabChain()
+{
+    // The form's order (source, output, settings area), then the buttons:
+    // convert, clear, and the title strip from left to right. The drop panel
+    // stands in for the list it covers (the source list makes one of the two
+    // unreachable). Qt leaves out of the order what cannot take the focus, so
+    // both can while it is set.
+    Panel11->setFocusPolicy(Qt::TabFocus);
+    QWidget *const chain[] = {ListBox1,  Panel11,   C2_00,     C1_03,     CheckBox1, CheckBox2,
+                              DigitBar1, DigitBar2, TrackBar1, DigitBar3, TrackBar2, Button10,
+                              Button5,   Button4,   Button3,   Button2,   Button1};
+    for (size_t i = 1; i < std::size(chain); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
 void TMainForm1::createComponents()
@@ -151,6 +172,49 @@ void TMainForm1::connectHandlers()
     connect(Button0, &QPushButton::clicked, this, Guarded(this, &TMainForm1::Button0Click));
     connect(C2_00, &TMultiColComboBox::OnChange, this, Guarded(this, &TMainForm1::C2_00Change));
     connect(C1_03, &TFolderBrowseEdit::OnChange, this, Guarded(this, &TMainForm1::C1_03Change));
+}
+
+void TMainForm1::connectKeys()
+{
+    // Keys of the whole window (F1 as "?"); a field that takes a key for
+    // itself (Ctrl+V in the folder field) keeps it.
+    const std::pair<QList<QKeySequence>, void (TMainForm1::*)()> keys[] = {
+        {{QKeySequence(Qt::CTRL | Qt::Key_O)}, &TMainForm1::AddFilesByDialog},
+        {{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}, &TMainForm1::AddFolderByDialog},
+        {QKeySequence::keyBindings(QKeySequence::Paste), &TMainForm1::PasteFiles},
+        {{QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)},
+         &TMainForm1::StartByKey},
+        {{QKeySequence(Qt::Key_F1)}, &TMainForm1::Button3Click},
+    };
+    for (const auto &[sequences, handler] : keys) {
+        auto *shortcut = new QShortcut(this);
+        shortcut->setKeys(sequences);
+        // A held key acts once: its repeats would reach the dialog or the
+        // progress window it opened.
+        shortcut->setAutoRepeat(false);
+        connect(shortcut, &QShortcut::activated, this, Guarded(this, handler));
+    }
+}
+
+void TMainForm1::AddFilesByDialog()
+{
+    SourceList->ChooseFiles();
+}
+
+void TMainForm1::AddFolderByDialog()
+{
+    SourceList->ChooseFolder();
+}
+
+void TMainForm1::PasteFiles()
+{
+    SourceList->PasteFiles();
+}
+
+void TMainForm1::StartByKey()
+{
+    if (Button10->isEnabled())
+        Button10Click();
 }
 
 EncodingControls TMainForm1::Encoding()
@@ -244,7 +308,15 @@ void TMainForm1::AddSourcePath(const QString &path)
 
 void TMainForm1::Button10Click()
 {
+    // Disabled while the batch runs, the window loses its focus; the user of
+    // the keys finds it again where it was.
+    const QPointer<QWidget> focus = focusWidget();
     Button0Click();
+    if (focus && focus->isVisible() && focus->isEnabled())
+        focus->setFocus(Qt::OtherFocusReason);
+    // The progress window, which had the keys, is gone: they come back here.
+    if (!QApplication::activeWindow())
+        activateWindow();
 }
 
 void TMainForm1::Button0Click()

@@ -66,6 +66,14 @@ public:
     void C1_03Change();
     void AddSourcePath(const QString &path);
 
+    // The keyboard's ways to what the mouse does: Ctrl+O (files), Ctrl+Shift+O
+    // (a folder) and Ctrl+V (files copied in a file manager) add as a drop
+    // does; Ctrl+Return starts the conversion as "[ 変換開始 ]" does.
+    void AddFilesByDialog();
+    void AddFolderByDialog();
+    void PasteFiles();
+    void StartByKey();
+
     // The maker's information page for a program file name (no folder, no extension).
     static QString InformationPageUrl(const QString &programName);
 
@@ -98,8 +106,10 @@ private:
     bool m_saveRefused = false;
 
     void setUpForm();
+    void setTabChain();
     void createComponents();
     void connectHandlers();
+    void connectKeys();
     void activated();
 
     // The first activation is under way (its error box may be open).

@@ -1,9 +1,15 @@
 #include "SourceList.h"
 
+#include "Dialogs.h"
 #include "Files.h"
+#include "Guard.h"
+#include "PCVFadeButton.h"
 #include "SearchFile.h"
 #include "SortedListBox.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
@@ -27,15 +33,32 @@ private:
 TSourceList::TSourceList(TSortedListBox *listBox, QWidget *dropPanel, QWidget *convertButton,
                          TSearchFile *searchFile, QObject *parent)
     : QObject(parent), m_listBox(listBox), m_dropPanel(dropPanel), m_convertButton(convertButton),
-      m_searchFile(searchFile)
+      m_searchFile(searchFile), m_listFocusPolicy(listBox->focusPolicy())
 {
     m_searchFile->SetRecursive(true);
     connect(m_searchFile, &TSearchFile::OnFind, this, Relayed(this, &TSourceList::SearchFile1Find),
             Qt::DirectConnection);
-    if (m_listBox->Count() == 0) {
+    m_dropPanel->installEventFilter(this);
+    if (m_listBox->Count() == 0)
+        ShowDropPanel(true);
+}
+
+void TSourceList::ShowDropPanel(bool show)
+{
+    m_convertButton->setEnabled(!show);
+    QWidget *shown = show ? m_dropPanel : static_cast<QWidget *>(m_listBox);
+    QWidget *covered = show ? static_cast<QWidget *>(m_listBox) : m_dropPanel;
+    if (show)
         m_dropPanel->show();
-        m_convertButton->setEnabled(false);
-    }
+    // Tab reaches the panel; a click on it leaves the focus where it is.
+    shown->setFocusPolicy(show ? Qt::TabFocus : m_listFocusPolicy);
+    // Also while a dialog has the keys: the window's focus comes back to
+    // where it was.
+    if (covered->window()->focusWidget() == covered)
+        shown->setFocus(Qt::OtherFocusReason);
+    covered->setFocusPolicy(Qt::NoFocus);
+    if (!show)
+        m_dropPanel->hide();
 }
 
 void TSourceList::AddOne(const QString &path)
@@ -67,10 +90,8 @@ void TSourceList::AddSourcePaths(const QStringList &paths)
         for (const QString &path : paths)
             AddOne(path);
     }
-    if (m_listBox->Count() > 0) {
-        m_dropPanel->hide();
-        m_convertButton->setEnabled(true);
-    }
+    if (m_listBox->Count() > 0)
+        ShowDropPanel(false);
 }
 
 void TSourceList::SearchFile1Find(QObject *, const QString &Name, const TSearchFileData &, bool &)
@@ -81,8 +102,7 @@ void TSourceList::SearchFile1Find(QObject *, const QString &Name, const TSearchF
 void TSourceList::Button5Click()
 {
     m_listBox->Clear();
-    m_dropPanel->show();
-    m_convertButton->setEnabled(false);
+    ShowDropPanel(true);
 }
 
 bool TSourceList::AcceptsDrop(const QMimeData *data)
@@ -105,4 +125,33 @@ QStringList TSourceList::DroppedPaths(const QMimeData *data)
 void TSourceList::DropFiles(const QMimeData *data)
 {
     AddSourcePaths(DroppedPaths(data));
+}
+
+void TSourceList::ChooseFiles()
+{
+    AddSourcePaths(ChooseSources(FileDialogKind::Files));
+}
+
+void TSourceList::ChooseFolder()
+{
+    AddSourcePaths(ChooseSources(FileDialogKind::Folder));
+}
+
+void TSourceList::PasteFiles()
+{
+    DropFiles(QGuiApplication::clipboard()->mimeData());
+}
+
+bool TSourceList::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_dropPanel && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        // The panel is pressed as a button is.
+        if (TPCVFadeButton::IsPressKey(key)) {
+            if (!key->isAutoRepeat())
+                RunGuarded([this] { ChooseFiles(); });
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }

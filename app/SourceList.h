@@ -11,7 +11,9 @@ struct TSearchFileData;
 
 // The list of source files of the main window: fills ListBox1 from dropped
 // or named files and folders (folders through SearchFile1, recursively), and
-// keeps the drop panel and the convert button in step with it.
+// keeps the drop panel and the convert button in step with it. While the
+// drop panel covers the list it takes the list's place in the tab chain, and
+// Space or Enter on it opens the file dialog.
 //
 // Wiring in the main window (it owns the four controls):
 //   SourceList = new TSourceList(ListBox1, Panel11, Button10, SearchFile1, this);
@@ -54,11 +56,25 @@ public:
     static QStringList DroppedPaths(const QMimeData *data);
     void DropFiles(const QMimeData *data);
 
+    // The keyboard's ways in, each adding as a drop of the same files would:
+    // the file dialog (several files), the folder dialog, and the files
+    // copied in a file manager (on the clipboard).
+    void ChooseFiles();
+    void ChooseFolder();
+    void PasteFiles();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void AddOne(const QString &path);
+    // The drop panel over the empty list, or the list itself; the focus
+    // follows to whichever shows.
+    void ShowDropPanel(bool show);
 
     TSortedListBox *m_listBox;
     QWidget *m_dropPanel;
     QWidget *m_convertButton;
     TSearchFile *m_searchFile;
+    Qt::FocusPolicy m_listFocusPolicy;
 };

@@ -48,6 +48,9 @@ constexpr TColor clLightGrey = RgbColor(0xF0, 0xF0, 0xF0);
 constexpr TColor clVideoAccent = RgbColor(0xFF, 0xC4, 0xFF);
 constexpr TColor clAudioAccent = RgbColor(0xC4, 0xFF, 0xFF);
 constexpr TColor clLabelBlue = RgbColor(0x00, 0x80, 0xFF);
+// The line that shows the keyboard focus on the custom controls: dark against
+// their light faces and fills.
+constexpr TColor clFocusFrame = clBlack;
 
 // System colours (the framework's names and numbers).
 constexpr TColor clScrollBar = 0x80000000u;

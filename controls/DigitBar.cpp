@@ -1,5 +1,6 @@
 #include "DigitBar.h"
 
+#include "FocusCues.h"
 #include "Guard.h"
 
 #include <QAccessible>
@@ -9,15 +10,19 @@
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <initializer_list>
 
 namespace {
 constexpr int FirstRepeatMs = 400;
 constexpr int NextRepeatMs = 100;
+// Page Up and Page Down step this many increments at once.
+constexpr int PageSteps = 10;
 
 QImage LoadGlyph(const QString &path)
 {
@@ -59,6 +64,7 @@ TDigitBar::TDigitBar(QWidget *parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setFocusPolicy(Qt::StrongFocus);
+    TFocusCues::Watch();
     m_upGlyph = LoadGlyph(QStringLiteral(":/DigitBarUp.bmp"));
     m_downGlyph = LoadGlyph(QStringLiteral(":/DigitBarDn.bmp"));
     resize(24, 100);
@@ -475,7 +481,11 @@ void TDigitBar::Draw(QPainter &p) const
 
     const QFontMetrics fm(font());
     const int textX = std::max(0, (CW - fm.horizontalAdvance(text)) / 2) + bar.x();
-    const QRect inner = DrawBevel(p, ValueBoxRect(), clBtnShadow, clBtnHighlight, W, true);
+    // Once keys are in use the focused box is framed in the focus colour
+    // instead of its sunken bevel, the fill and the digits where they were.
+    const QRect inner = TFocusCues::Visible(this)
+                            ? DrawFocusFrame(p, ValueBoxRect(), W)
+                            : DrawBevel(p, ValueBoxRect(), clBtnShadow, clBtnHighlight, W, true);
     if (inner.width() > 0 && inner.height() > 0) {
         p.fillRect(inner, ToQColor(hasFocus() ? m_focusColor : m_color));
         p.setClipRect(inner);
@@ -534,11 +544,49 @@ bool TDigitBar::event(QEvent *e)
     return QWidget::event(e);
 }
 
+QRect TDigitBar::DrawFocusFrame(QPainter &p, const QRect &rect, int width)
+{
+    // An outer ring in the focus colour, white rings inside it up to the
+    // width of the bevel it stands for.
+    QRect r = rect;
+    for (int i = 0; i < width && r.width() > 0 && r.height() > 0; ++i) {
+        p.setPen(ToQColor(i == 0 ? clFocusFrame : clWhite));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(r.adjusted(0, 0, -1, -1));
+        r.adjust(1, 1, -1, -1);
+    }
+    return r;
+}
+
+bool TDigitBar::HandlePageKey(QKeyEvent *e)
+{
+    const int key = e->key();
+    if (key != Qt::Key_PageUp && key != Qt::Key_PageDown && key != Qt::Key_Home &&
+        key != Qt::Key_End)
+        return false;
+    e->accept();
+    if (key == Qt::Key_Home || key == Qt::Key_End) {
+        SetPosition(key == Qt::Key_Home ? m_min : m_max);
+        return true;
+    }
+    // A page is a step of ten increments, with the wrap and limits of a step.
+    const QScopedValueRollback<int> page(
+        m_increment, int(std::clamp<qint64>(qint64(m_increment) * PageSteps, INT_MIN, INT_MAX)));
+    if (key == Qt::Key_PageUp) {
+        SetClickState(bcsUp);
+        DoUpClick();
+    } else {
+        SetClickState(bcsDown);
+        DoDownClick();
+    }
+    return true;
+}
+
 bool TDigitBar::HandleArrowKey(QKeyEvent *e)
 {
     const int key = e->key();
     if (key != Qt::Key_Up && key != Qt::Key_Down && key != Qt::Key_Left && key != Qt::Key_Right)
-        return false;
+        return HandlePageKey(e);
     e->accept();
     if (!(m_modes & dbmArrowKeys)) {
         // Without the arrows the form moves the focus with them.

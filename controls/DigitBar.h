@@ -12,7 +12,8 @@ class QTimer;
 // A tall numeric input: an up button on top, a down button at the bottom and
 // between them a bar in which a sunken box shows the value as digits. The box
 // climbs the bar as the value grows. The value changes by the buttons (with
-// auto-repeat), by pressing or dragging in the bar and by the Up/Down keys.
+// auto-repeat), by pressing or dragging in the bar and by the keys: Up/Down
+// step, Page Up/Page Down step ten times as far, Home/End go to Min/Max.
 class TDigitBar : public QWidget
 {
     Q_OBJECT
@@ -154,6 +155,10 @@ public:
     // get a dark outer edge on the right and bottom. Returns rect inset by width.
     static QRect DrawBevel(QPainter &p, const QRect &rect, TColor topColor, TColor bottomColor,
                            int width, bool pressed);
+    // The box's frame while it shows the keyboard focus, in place of its
+    // bevel: an outer ring in the focus colour, white inside. Returns rect
+    // inset by width.
+    static QRect DrawFocusFrame(QPainter &p, const QRect &rect, int width);
 
 signals:
     void OnChange(QObject *Sender);
@@ -178,6 +183,7 @@ private:
     void StopRepeat();
     void PostFocusMove(bool next);
     bool HandleArrowKey(QKeyEvent *e);
+    bool HandlePageKey(QKeyEvent *e);
     QString NumberToStr(int n) const;
 
     bool m_autoSize = true;

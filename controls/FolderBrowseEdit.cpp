@@ -86,8 +86,21 @@ void TFolderBrowseEdit::FinishTyping()
     emit OnChange(this);
 }
 
+bool TFolderBrowseEdit::IsBrowseKey(const QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    return (event->key() == Qt::Key_F4 && mods == Qt::NoModifier) ||
+           (event->key() == Qt::Key_Down && mods == Qt::AltModifier);
+}
+
 void TFolderBrowseEdit::keyPressEvent(QKeyEvent *event)
 {
+    if (IsBrowseKey(event)) {
+        event->accept();
+        if (!event->isAutoRepeat())
+            Browse();
+        return;
+    }
     {
         // A pasted text is complete as it comes.
         const QScopedValueRollback<bool> typing(m_typing, !event->matches(QKeySequence::Paste));

@@ -5,10 +5,11 @@
 #include <QRect>
 #include <QSize>
 
+class QKeyEvent;
 class QToolButton;
 
 // A one-line field holding a folder path, with a browse button inside its
-// right end that opens the folder dialog.
+// right end that opens the folder dialog; F4 or Alt+Down open it as well.
 class TFolderBrowseEdit : public QLineEdit
 {
     Q_OBJECT
@@ -41,6 +42,8 @@ public:
 
     // Opens the dialog as a click on the button does.
     void Browse();
+    // The keys that open the dialog from the field: F4 and Alt+Down.
+    static bool IsBrowseKey(const QKeyEvent *event);
 
     // The text is being changed by the user's typing (a key other than
     // paste); a change handler leaves such a text as it stands, since a

@@ -1,6 +1,9 @@
 #include "PCVFadeButton.h"
 
+#include "FocusCues.h"
+
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -12,6 +15,9 @@ TPCVFadeButton::TPCVFadeButton(QWidget *parent) : QWidget(parent)
 {
     resize(150, 30);
     setMouseTracking(true);
+    // Tab reaches it; a click does not take the focus from where it is.
+    setFocusPolicy(Qt::TabFocus);
+    TFocusCues::Watch();
     m_fadeTimer = new QTimer(this);
     m_fadeTimer->setInterval(m_speed);
     connect(m_fadeTimer, &QTimer::timeout, this, &TPCVFadeButton::Animate);
@@ -200,15 +206,28 @@ QRect TPCVFadeButton::CaptionRect(QSize size, QSize text)
                  text.width(), text.height());
 }
 
+QRect TPCVFadeButton::FocusRect(QSize size, bool border, int penWidth)
+{
+    // Rows and columns the border covers at the top-left and bottom-right
+    // (see BorderBands).
+    const int w = std::max(1, penWidth);
+    const int topLeft = border ? w - w / 2 : 0;
+    const int bottomRight = border ? w / 2 + 1 : 0;
+    return QRect(QPoint(topLeft + 1, topLeft + 1),
+                 QPoint(size.width() - bottomRight - 2, size.height() - bottomRight - 2));
+}
+
 QPixmap TPCVFadeButton::Draw() const
 {
+    // The focused button, once keys are in use, shows its over look.
+    const bool focusCue = TFocusCues::Visible(this);
     QPixmap pix(size());
     pix.fill(ToQColor(clWhite));
     QPainter p(&pix);
-    const QColor face = ToQColor(m_currentColor);
+    const QColor face = ToQColor(focusCue ? m_destColor : m_currentColor);
     p.fillRect(FaceRect(size(), m_showBorder), face);
     if (m_showBorder) {
-        const QColor pen = ToQColor(m_currentBorderColor);
+        const QColor pen = ToQColor(focusCue ? m_borderDestColor : m_currentBorderColor);
         for (const QRect &band : BorderBands(size(), m_borderHeight))
             p.fillRect(band, pen);
     }
@@ -217,8 +236,13 @@ QPixmap TPCVFadeButton::Draw() const
     const QRect box = CaptionRect(size(), QSize(fm.horizontalAdvance(m_caption), fm.height()));
     // The caption is written with the face brush behind it.
     p.fillRect(box, face);
-    p.setPen(ToQColor(m_fontColor));
+    p.setPen(ToQColor(focusCue ? m_captionOverColor : m_fontColor));
     p.drawText(QPoint(box.left(), box.top() + fm.ascent()), m_caption);
+    if (focusCue) {
+        p.setPen(ToQColor(clFocusFrame));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(FocusRect(size(), m_showBorder, m_borderHeight).adjusted(0, 0, -1, -1));
+    }
     p.end();
     return pix;
 }
@@ -255,6 +279,25 @@ void TPCVFadeButton::mouseReleaseEvent(QMouseEvent *event)
     if (!alive) // a click handler may release the button's window
         return;
     emit onMouseUp(this, event->button(), event->modifiers(), pos.x(), pos.y());
+}
+
+bool TPCVFadeButton::IsPressKey(const QKeyEvent *event)
+{
+    const int key = event->key();
+    return (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) &&
+           !(event->modifiers() & ~Qt::KeypadModifier);
+}
+
+void TPCVFadeButton::keyPressEvent(QKeyEvent *event)
+{
+    if (!IsPressKey(event)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    // A held key presses once: its repeats might reach what the press opened.
+    if (!event->isAutoRepeat() && isEnabled())
+        emit OnClick(this);
 }
 
 void TPCVFadeButton::leaveEvent(QEvent *event)

@@ -6,13 +6,16 @@
 #include <QRect>
 #include <QWidget>
 
+class QKeyEvent;
 class QTimer;
 
 // A flat push button that lights up under the mouse: the caption changes colour
 // at once, the face and the border switch to their over colours at once or fade
 // toward them on a timer of the button's own. Leaving the button reverses this.
 // It has no native window and paints over its parent's surface; being disabled
-// does not change its look.
+// does not change its look. It takes the focus by the keyboard, where Space
+// and Enter press it; once keys are in use (see TFocusCues) a focused button
+// shows its over look with a focus rectangle inside its border.
 class TPCVFadeButton : public QWidget
 {
     Q_OBJECT
@@ -95,6 +98,10 @@ public:
     static QRect FaceRect(QSize size, bool border);
     // The caption's box: centred, halves truncated, so it may start left of 0.
     static QRect CaptionRect(QSize size, QSize text);
+    // The one-pixel focus rectangle: one pixel of face inside the border.
+    static QRect FocusRect(QSize size, bool border, int penWidth);
+    // The keys that press a focused button: Space and Enter.
+    static bool IsPressKey(const QKeyEvent *event);
 
     // The button's picture as it is drawn now.
     QPixmap Draw() const;
@@ -114,6 +121,7 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QString m_caption;

@@ -1,5 +1,7 @@
 #include "Panel.h"
 
+#include "FocusCues.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -7,6 +9,7 @@
 TPanel::TPanel(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    TFocusCues::Watch();
 }
 
 void TPanel::SetColor(TColor color)
@@ -85,6 +88,17 @@ void TPanel::draw(QPainter &painter) const
         painter.setPen(ToQColor(m_fontColor));
         painter.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, m_caption);
     }
+    // A panel that takes the focus shows it, once keys are in use.
+    if (TFocusCues::Visible(this)) {
+        painter.setPen(ToQColor(clFocusFrame));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(FocusRect().adjusted(0, 0, -1, -1));
+    }
+}
+
+QRect TPanel::FocusRect() const
+{
+    return FaceRect().adjusted(FocusInset, FocusInset, -FocusInset, -FocusInset);
 }
 
 void TPanel::paintEvent(QPaintEvent *)

@@ -39,6 +39,10 @@ public:
     static void Frame3D(QPainter &painter, QRect &rect, TColor top, TColor bottom, int width);
     // The rectangle left for the face once both bevels are drawn.
     QRect FaceRect() const;
+    // Where a panel that has the focus shows it: a one-pixel frame this far
+    // inside the face.
+    static constexpr int FocusInset = 2;
+    QRect FocusRect() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -1,5 +1,9 @@
 #include "TrackBar.h"
 
+#include "Colors.h"
+#include "FocusCues.h"
+
+#include <QPainter>
 #include <QProxyStyle>
 #include <QStyleOptionSlider>
 
@@ -25,7 +29,10 @@ private:
 };
 } // namespace
 
-TTrackBar::TTrackBar(QWidget *parent) : QSlider(parent) {}
+TTrackBar::TTrackBar(QWidget *parent) : QSlider(parent)
+{
+    TFocusCues::Watch();
+}
 
 TTrackBar::~TTrackBar()
 {
@@ -55,4 +62,27 @@ QRect TTrackBar::ThumbRect() const
     QStyleOptionSlider option;
     initStyleOption(&option);
     return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+}
+
+void TTrackBar::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    option.state &= ~QStyle::State_HasFocus;
+    option.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderHandle;
+    if (tickPosition() != NoTicks)
+        option.subControls |= QStyle::SC_SliderTickmarks;
+    style()->drawComplexControl(QStyle::CC_Slider, &option, &p, this);
+    // Once keys are in use the thumb is outlined in the focus colour, set
+    // off by white on both sides from the groove and the thumb's own face.
+    if (TFocusCues::Visible(this)) {
+        const QRect thumb = ThumbRect();
+        p.setBrush(Qt::NoBrush);
+        p.setPen(ToQColor(clWhite));
+        p.drawRect(thumb.adjusted(-1, -1, 0, 0));
+        p.drawRect(thumb.adjusted(1, 1, -2, -2));
+        p.setPen(ToQColor(clFocusFrame));
+        p.drawRect(thumb.adjusted(0, 0, -1, -1));
+    }
 }

@@ -8,7 +8,10 @@
 #include <memory>
 
 // A slider whose thumb length, its size across the track, the form can set;
-// 0 keeps the style's own.
+// 0 keeps the style's own. Focused, it looks as it does unfocused (the
+// style's focused look is paler, as if disabled); once keys are in use (see
+// TFocusCues) the thumb is outlined in the focus colour, with white on
+// either side.
 class TTrackBar : public QSlider
 {
     Q_OBJECT
@@ -30,6 +33,9 @@ public:
 
     // The thumb as the style places and draws it.
     QRect ThumbRect() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     int m_thumbLength = 0;

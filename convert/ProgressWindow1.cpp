@@ -2,12 +2,16 @@
 
 #include "BatchHost.h"
 #include "Colors.h"
+#include "ConversionBatch.h"
 #include "Dialogs.h"
 #include "Files.h"
+#include "FocusCues.h"
 #include "Fonts.h"
 #include "Guard.h"
 #include "Misc.h"
 
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
@@ -40,7 +44,7 @@ qint64 FileSizeOf(const QString &fileName)
 
 TProgressForm1::TProgressForm1(QWidget *owner, BatchHost &host)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_host(host)
+      m_host(host), m_owner(owner)
 {
     InstallFontSubstitutes();
     setupUi(this);
@@ -168,6 +172,40 @@ void TProgressForm1::showEvent(QShowEvent *event)
         return;
     if (const QScreen *desktop = screen())
         move(CentredPosition(desktop->geometry(), size()));
+    // The cancel button is what the keys reach; a user of the keys in the
+    // main window sees it focused at once.
+    if (TFocusCues::Shown(m_owner))
+        TFocusCues::Show(this);
+    Button1->setFocus(Qt::OtherFocusReason);
+    activateWindow();
+}
+
+void TProgressForm1::keyPressEvent(QKeyEvent *event)
+{
+    // Space and Enter reach here when the cancel button has no focus; a
+    // held key cancels once, not the passes that follow too.
+    if (event->key() != Qt::Key_Escape && !TPCVFadeButton::IsPressKey(event)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (!event->isAutoRepeat())
+        RunGuarded([this] { Button1Click(Button1); });
+}
+
+void TProgressForm1::closeEvent(QCloseEvent *event)
+{
+    // Closed by the window manager (Alt+F4) the window cancels like its
+    // button and stays: hidden, it would leave the main window disabled and
+    // nothing to cancel with. The batch removes it when it is over. Only the
+    // application's quit, which ends the batch, closes it.
+    const TConversionBatch *batch = TConversionBatch::Current();
+    if (batch && batch->Aborted()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    RunGuarded([this] { Button1Click(Button1); });
 }
 
 void TProgressForm1::mousePressEvent(QMouseEvent *event)

@@ -13,7 +13,10 @@ class QTimer;
 // and output names, both sizes once a second, the bar of finished files and a
 // cancel button. It has no frame and is dragged by any point of its surface.
 // The batch sets the controls directly; the window measures the sizes and
-// handles cancel, reading the main window's texts through the host.
+// handles cancel, reading the main window's texts through the host. Once
+// shown its cancel button has the focus; Esc, Space and Enter cancel as a
+// click does, and so does closing it by the window manager, which never
+// hides it.
 class TProgressForm1 : public QWidget, public Ui::TProgressForm1
 {
     Q_OBJECT
@@ -43,6 +46,8 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -54,6 +59,7 @@ private:
     bool isSurface(const QPoint &pos) const;
 
     BatchHost &m_host;
+    QPointer<QWidget> m_owner;
     bool m_dragging = false;
     QPoint m_dragOffset;
 };

@@ -1,5 +1,7 @@
 #include "Application.h"
 
+#include "DisplayPlatform.h"
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QWidget>
@@ -13,8 +15,16 @@ QApplication *s_qapp = nullptr;
 
 TApplication::TApplication(int &argc, char **argv)
 {
-    if (!QApplication::instance())
+    if (!QApplication::instance()) {
+        // The display system is chosen for this process only: programs it
+        // starts later (the user's editor, the browser) choose their own.
+        const QByteArray platform = ChooseDisplayPlatform(DisplayEnvironment::Current());
+        if (!platform.isEmpty())
+            qputenv("QT_QPA_PLATFORM", platform);
         s_qapp = new QApplication(argc, argv);
+        if (!platform.isEmpty())
+            qunsetenv("QT_QPA_PLATFORM");
+    }
     Application = this;
 }
 

@@ -1,12 +1,20 @@
 #include "Dialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 namespace {
 MessageSink &sink()
 {
     static MessageSink s;
+    return s;
+}
+
+FileDialogSink &fileDialogSink()
+{
+    static FileDialogSink s;
     return s;
 }
 
@@ -39,4 +47,32 @@ void ShowMessage(const QString &text)
 void ShowErrorBox(const QString &text)
 {
     show(MessageKind::Error, text);
+}
+
+void SetFileDialogSink(FileDialogSink s)
+{
+    fileDialogSink() = std::move(s);
+}
+
+QStringList ChooseSources(FileDialogKind kind)
+{
+    if (fileDialogSink())
+        return fileDialogSink()(kind);
+    // The next dialog opens where the last choice was made.
+    static QString lastFolder;
+    QWidget *owner = QApplication::activeWindow();
+    QStringList chosen;
+    if (kind == FileDialogKind::Files) {
+        chosen = QFileDialog::getOpenFileNames(owner, QStringLiteral("ファイルを追加"), lastFolder);
+        if (!chosen.isEmpty())
+            lastFolder = QFileInfo(chosen.first()).absolutePath();
+    } else {
+        const QString folder =
+            QFileDialog::getExistingDirectory(owner, QStringLiteral("フォルダを追加"), lastFolder);
+        if (!folder.isEmpty()) {
+            chosen << folder;
+            lastFolder = folder;
+        }
+    }
+    return chosen;
 }

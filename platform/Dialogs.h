@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QWidget;
@@ -16,3 +17,12 @@ void SetMessageSink(MessageSink sink);
 void ShowMessage(const QString &text);
 // The standard error box.
 void ShowErrorBox(const QString &text);
+
+// The file dialogs that add sources: several files, or one folder.
+enum class FileDialogKind { Files, Folder };
+// What the user chose, in the dialog's order; empty when cancelled.
+QStringList ChooseSources(FileDialogKind kind);
+// Tests answer the dialogs instead of the user; without a sink the real
+// dialog is shown, modal to the active window.
+using FileDialogSink = std::function<QStringList(FileDialogKind)>;
+void SetFileDialogSink(FileDialogSink sink);

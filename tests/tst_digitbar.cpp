@@ -721,19 +721,36 @@ void TestDigitBar::arrowFocusMoves()
         Qt::Key key;
         QWidget *expected;
         int position;
+        int start = 0; // of Min 0, Max 100
     };
     const TDigitBarModes arrows{dbmArrowKeys};
     const TDigitBarModes enterNext{dbmEnterNext};
+    const TDigitBarModes wrap{dbmArrowKeys, dbmArrowWrap};
     const Case cases[] = {
-        {arrows, Qt::Key_Left, before, 0},     {arrows, Qt::Key_Right, after, 0},
-        {arrows, Qt::Key_Up, bar, 1},          {arrows, Qt::Key_Return, bar, 0},
-        {enterNext, Qt::Key_Return, after, 0}, {enterNext, Qt::Key_Enter, after, 0},
-        {{}, Qt::Key_Up, before, 0},           {{}, Qt::Key_Left, before, 0},
-        {{}, Qt::Key_Down, after, 0},          {{}, Qt::Key_Right, after, 0},
+        {arrows, Qt::Key_Left, before, 0},
+        {arrows, Qt::Key_Right, after, 0},
+        {arrows, Qt::Key_Up, bar, 1},
+        {arrows, Qt::Key_Return, bar, 0},
+        {enterNext, Qt::Key_Return, after, 0},
+        {enterNext, Qt::Key_Enter, after, 0},
+        {{}, Qt::Key_Up, before, 0},
+        {{}, Qt::Key_Left, before, 0},
+        {{}, Qt::Key_Down, after, 0},
+        {{}, Qt::Key_Right, after, 0},
+        // A page is ten steps, with a step's limits and wrap.
+        {arrows, Qt::Key_PageUp, bar, 60, 50},
+        {arrows, Qt::Key_PageDown, bar, 40, 50},
+        {arrows, Qt::Key_PageUp, bar, 100, 95},
+        {arrows, Qt::Key_PageDown, bar, 0, 5},
+        {wrap, Qt::Key_PageUp, bar, 0, 100},
+        {wrap, Qt::Key_PageDown, bar, 100, 0},
+        {wrap, Qt::Key_PageUp, bar, 100, 95},
+        {arrows, Qt::Key_Home, bar, 0, 50},
+        {arrows, Qt::Key_End, bar, 100, 50},
     };
     for (const Case &c : cases) {
         bar->SetModes(c.modes);
-        bar->SetPosition(0);
+        bar->SetPosition(c.start);
         bar->setFocus();
         QVERIFY(bar->hasFocus());
         QTest::keyClick(bar, c.key);

@@ -1,3 +1,4 @@
+#include "DisplayPlatform.h"
 #include "Errors.h"
 #include "Guard.h"
 #include "Misc.h"
@@ -39,6 +40,8 @@ private slots:
     void realBoxes();
     void beepIsCounted();
     void shellHooks();
+    void displayPlatform_data();
+    void displayPlatform();
 };
 
 void TestFramework::messages()
@@ -127,6 +130,31 @@ void TestFramework::shellHooks()
     SetShellHooks({});
     QCOMPARE(opened, QStringList{"/opt/Pocketclips/Readme.txt"});
     QCOMPARE(ran, (QList<QStringList>{{"ffmpeg", "-i", "a b.avi"}}));
+}
+
+void TestFramework::displayPlatform_data()
+{
+    // QT_QPA_PLATFORM, XDG_SESSION_TYPE, WAYLAND_DISPLAY, DISPLAY; the choice.
+    QTest::addColumn<QByteArrayList>("environment");
+    QTest::addColumn<QByteArray>("chosen");
+    QTest::newRow("X session") << QByteArrayList{"", "x11", "", ":0"} << QByteArray();
+    QTest::newRow("Wayland with XWayland")
+        << QByteArrayList{"", "wayland", "wayland-0", ":0"} << QByteArray("xcb");
+    QTest::newRow("Wayland without X")
+        << QByteArrayList{"", "wayland", "wayland-0", ""} << QByteArray("wayland");
+    QTest::newRow("Wayland display, no session type")
+        << QByteArrayList{"", "", "wayland-1", ":1"} << QByteArray("xcb");
+    QTest::newRow("the user's choice stands")
+        << QByteArrayList{"wayland", "wayland", "wayland-0", ":0"} << QByteArray();
+    QTest::newRow("no display at all") << QByteArrayList{"", "tty", "", ""} << QByteArray();
+}
+
+void TestFramework::displayPlatform()
+{
+    QFETCH(QByteArrayList, environment);
+    QFETCH(QByteArray, chosen);
+    const DisplayEnvironment env{environment[0], environment[1], environment[2], environment[3]};
+    QCOMPARE(ChooseDisplayPlatform(env), chosen);
 }
 
 QTEST_MAIN(TestFramework)

@@ -4,17 +4,25 @@
 #include "Errors.h"
 #include "Fonts.h"
 #include "MainWindow1.h"
+#include "ProgressWindow1.h"
 #include "Shell.h"
 #include "TestSupport.h"
 
 #include <QAbstractItemView>
+#include <QClipboard>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QMimeData>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
+
+#include <cmath>
 
 class TestMainWindow : public QObject
 {
@@ -49,15 +57,24 @@ private slots:
     void controlsToEncoderArguments_data();
     void controlsToEncoderArguments();
     void dropToThreeGp();
+    void keyboard_data();
+    void keyboard();
+    void keyboardConversion();
+    void focusCues_data();
+    void focusCues();
 
 private:
     void act(TMainForm1 *w, const QString &action);
     QString makeAppDir(const QByteArray &profile = QByteArray());
     TMainForm1 *makeWindow(const QString &appDir);
+    // The fake encoder as "ffmpeg", first on PATH, logging its runs to the
+    // file returned; no thumbnail runs. cleanup() puts PATH back.
+    QString useFakeEncoder();
 
     QScopedPointer<QTemporaryDir> m_dir;
     TMainForm1 *m_window = nullptr;
     QStringList m_opened;
+    QByteArray m_path;
 };
 
 void TestMainWindow::initTestCase()
@@ -77,6 +94,27 @@ void TestMainWindow::cleanup()
     delete m_window;
     m_window = nullptr;
     MainForm1 = nullptr;
+    if (!m_path.isNull())
+        qputenv("PATH", m_path);
+    m_path.clear();
+    qunsetenv("FAKE_ENCODER_ACTION");
+    SetShellHooks({[this](const QString &f) { m_opened << f; }, {}});
+    SetFileDialogSink({});
+}
+
+QString TestMainWindow::useFakeEncoder()
+{
+    const QString bin = m_dir->filePath("bin");
+    QDir().mkpath(bin);
+    if (!QFile::link(QStringLiteral(FAKE_ENCODER_PATH), bin + "/ffmpeg"))
+        qFatal("cannot link the fake encoder");
+    m_path = qgetenv("PATH");
+    qputenv("PATH", (bin + ':').toLocal8Bit() + m_path);
+    const QString log = m_dir->filePath("encoder.log");
+    qputenv("FAKE_ENCODER_LOG", log.toLocal8Bit());
+    SetShellHooks(
+        {[](const QString &) {}, [](const QString &, const QStringList &) { return true; }});
+    return log;
 }
 
 QString TestMainWindow::makeAppDir(const QByteArray &profile)
@@ -587,15 +625,8 @@ void TestMainWindow::controlsToEncoderArguments()
     QFETCH(QStringList, actions);
     QFETCH(QStringList, runs);
     MessageRecorder rec;
-    // The encoder is the fake one, which logs its arguments; no thumbnail runs.
-    const QString bin = m_dir->filePath("bin");
-    QDir().mkpath(bin);
-    QVERIFY(QFile::link(QStringLiteral(FAKE_ENCODER_PATH), bin + "/ffmpeg"));
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", (bin + ':').toLocal8Bit() + path);
-    qputenv("FAKE_ENCODER_LOG", m_dir->filePath("encoder.log").toLocal8Bit());
-    SetShellHooks(
-        {[](const QString &) {}, [](const QString &, const QStringList &) { return true; }});
+    // The encoder is the fake one, which logs its arguments.
+    const QString log = useFakeEncoder();
     const QString clip = WriteFile(m_dir->path(), "clip.avi", "x");
 
     TMainForm1 *w = makeWindow(makeAppDir());
@@ -611,11 +642,9 @@ void TestMainWindow::controlsToEncoderArguments()
     }
     QTest::mouseClick(w->Button10, Qt::LeftButton, {}, QPoint(20, 20));
 
-    qputenv("PATH", path);
-    SetShellHooks({[this](const QString &f) { m_opened << f; }, {}});
     QCOMPARE(rec.texts(), QStringList());
     QStringList logged;
-    for (const LoggedRun &run : ReadEncoderLog(m_dir->filePath("encoder.log")))
+    for (const LoggedRun &run : ReadEncoderLog(log))
         logged << run.args.join(' ');
     QCOMPARE(logged, runs.replaceInStrings("@", m_dir->path()));
 }
@@ -655,6 +684,276 @@ void TestMainWindow::dropToThreeGp()
     const QString info = QString::fromUtf8(probe.readAllStandardOutput());
     QVERIFY2(info.contains("3gp") && info.contains("mpeg4") && info.contains("aac"),
              qPrintable(info));
+}
+
+namespace {
+// WCAG's contrast ratio of two colours, from their relative luminances.
+double ContrastRatio(const QColor &a, const QColor &b)
+{
+    const auto luminance = [](const QColor &c) {
+        const auto channel = [](int v) {
+            const double s = v / 255.0;
+            return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Presses keys, one after another, in whatever has the focus ("Tab",
+// "Ctrl+O"...); the focus at start and each time it moves goes to the log.
+void PressKeys(QWidget *window, const QStringList &keys, QStringList &log)
+{
+    QWidget *focus = QApplication::focusWidget();
+    log << (focus ? focus->objectName() : QString("none"));
+    for (const QString &key : keys) {
+        const QKeyCombination k = QKeySequence(key)[0];
+        QWidget *target = QApplication::focusWidget();
+        QTest::keyClick(target ? target : window, k.key(), k.keyboardModifiers());
+        // The window manager gives the keys back once a dialog has closed.
+        if (!QApplication::activeWindow() && window->isVisible()) {
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+        }
+        if (QApplication::focusWidget() != focus) {
+            focus = QApplication::focusWidget();
+            log << (focus ? focus->objectName() : QString("none"));
+        }
+    }
+}
+} // namespace
+
+void TestMainWindow::keyboard_data()
+{
+    // The list holds a.avi or not; the keys; what the file dialogs answer
+    // and what the clipboard holds (files of the test folder); what happened
+    // (the focus at start and as it moves, the dialogs, what the shell
+    // opened); the list's entries at the end.
+    QTest::addColumn<bool>("filled");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QStringList>("answer");
+    QTest::addColumn<QStringList>("clipboard");
+    QTest::addColumn<QStringList>("log");
+    QTest::addColumn<QStringList>("entries");
+    const QStringList none;
+    const QStringList titleButtons{"Button4", "Button3", "Button2", "Button1"};
+    QTest::newRow("tab chain over the drop panel")
+        << false << QStringList(15, "Tab") + QStringList{"Shift+Tab"} << none << none
+        << QStringList{"Panel11",   "C2_00",     "C1_03",     "CheckBox1", "CheckBox2", "DigitBar1",
+                       "DigitBar2", "TrackBar1", "DigitBar3", "TrackBar2", "Button5"} +
+               titleButtons + QStringList{"Panel11", "Button1"}
+        << none;
+    QTest::newRow("tab chain over the list, backwards")
+        << true << QStringList(7, "Shift+Tab") << none << none
+        << QStringList{"ListBox1", "Button1", "Button2",  "Button3",
+                       "Button4",  "Button5", "Button10", "TrackBar2"}
+        << QStringList{"a.avi"};
+    QTest::newRow("Ctrl+O adds the chosen files as a drop")
+        << false << QStringList{"Ctrl+O"} << QStringList{"b.avi", "a.avi"} << none
+        << QStringList{"Panel11", "files dialog", "ListBox1"} << QStringList{"a.avi", "b.avi"};
+    QTest::newRow("Ctrl+Shift+O adds a folder's tree")
+        << false << QStringList{"Ctrl+Shift+O"} << QStringList{"clips"} << none
+        << QStringList{"Panel11", "folder dialog", "ListBox1"}
+        << QStringList{"clips/c.avi", "clips/sub", "clips/sub/d.avi"};
+    QTest::newRow("Space and Enter on the drop panel, dialog cancelled")
+        << false << QStringList{"Space", "Return"} << none << none
+        << QStringList{"Panel11", "files dialog", "files dialog"} << none;
+    QTest::newRow("Ctrl+V adds files copied in a file manager")
+        << false << QStringList{"Ctrl+V"} << none << QStringList{"clips", "b.avi"}
+        << QStringList{"Panel11", "ListBox1"}
+        << QStringList{"b.avi", "clips/c.avi", "clips/sub", "clips/sub/d.avi"};
+    QTest::newRow("Ctrl+V in the folder field is the field's")
+        << false << QStringList{"Tab", "Tab", "Ctrl+V"} << none << QStringList{"b.avi"}
+        << QStringList{"Panel11", "C2_00", "C1_03"} << none;
+    QTest::newRow("F1 opens the guide") << false << QStringList{"F1"} << none << none
+                                        << QStringList{"Panel11", "open Readme.txt"} << none;
+    QTest::newRow("F4 and Alt+Down in the folder field")
+        << false << QStringList{"Tab", "Tab", "F4", "Alt+Down"} << none << none
+        << QStringList{"Panel11", "C2_00", "C1_03", "field dialog", "field dialog"} << none;
+    QTest::newRow("Space on Del: the panel takes the list's place")
+        << true << QStringList(5, "Shift+Tab") + QStringList{"Space"} + QStringList(5, "Tab")
+        << none << none
+        << QStringList{"ListBox1", "Button1", "Button2", "Button3", "Button4", "Button5",
+                       "Button4",  "Button3", "Button2", "Button1", "Panel11"}
+        << none;
+    QTest::newRow("Enter on info.")
+        << false << QStringList{"Shift+Tab", "Shift+Tab", "Shift+Tab", "Shift+Tab", "Return"}
+        << none << none << QStringList{"Panel11", "Button1", "Button2",
+                                       "Button3", "Button4", "open info.php?pf=w&sn=tst_mainwindow"}
+        << none;
+}
+
+void TestMainWindow::keyboard()
+{
+    QFETCH(bool, filled);
+    QFETCH(QStringList, keys);
+    QFETCH(QStringList, answer);
+    QFETCH(QStringList, clipboard);
+    QFETCH(QStringList, log);
+    QFETCH(QStringList, entries);
+    MessageRecorder rec;
+    for (const char *file : {"a.avi", "b.avi", "clips/c.avi", "clips/sub/d.avi"})
+        WriteFile(m_dir->path(), file, "x");
+    const auto inDir = [this](QStringList names) {
+        for (QString &name : names)
+            name = m_dir->filePath(name);
+        return names;
+    };
+    QStringList seen;
+    SetFileDialogSink([&](FileDialogKind kind) {
+        seen << (kind == FileDialogKind::Files ? "files dialog" : "folder dialog");
+        // A dialog has the keys for a while.
+        QDialog dialog(QApplication::activeWindow());
+        QTimer::singleShot(0, &dialog, &QDialog::reject);
+        dialog.exec();
+        return inDir(answer);
+    });
+    SetShellHooks({[&](const QString &f) { seen << "open " + QFileInfo(f).fileName(); }, {}});
+    auto *copied = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString &path : inDir(clipboard))
+        urls << QUrl::fromLocalFile(path);
+    copied->setUrls(urls);
+    QGuiApplication::clipboard()->setMimeData(copied);
+
+    TMainForm1 *w = makeWindow(makeAppDir());
+    if (filled)
+        w->AddSourcePath(m_dir->filePath("a.avi"));
+    w->show();
+    QApplication::setActiveWindow(w);
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    // The folder field's dialog is Qt's own: it is seen, and closed.
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            seen << "field dialog";
+            dialog->reject();
+        }
+    });
+    closer.start(10);
+    PressKeys(w, keys, seen);
+    QCOMPARE(seen, log);
+    QCOMPARE(w->ListBox1->Items(), inDir(entries));
+    QCOMPARE(rec.texts(), QStringList());
+}
+
+// The whole job with keys only: a file added through the file dialog, values
+// changed, the conversion started, cancelled from the progress window,
+// started again and finished, the window closed.
+void TestMainWindow::keyboardConversion()
+{
+    MessageRecorder rec;
+    const QString log = useFakeEncoder();
+    qputenv("FAKE_ENCODER_ACTION", "hang");
+    const QString clip = WriteFile(m_dir->path(), "clip.avi", "x");
+    SetFileDialogSink([&](FileDialogKind) { return QStringList{clip}; });
+    const QString dir = makeAppDir();
+    TMainForm1 *w = makeWindow(dir);
+    w->show();
+    QApplication::setActiveWindow(w);
+    QVERIFY(QTest::qWaitForWindowActive(w));
+
+    // Once the encoder runs, Esc in the progress window, wherever its focus is.
+    QString cancelFocus;
+    QTimer cancel;
+    connect(&cancel, &QTimer::timeout, this, [&] {
+        QWidget *focus = QApplication::focusWidget();
+        if (ProgressForm1 && w->EncoderProcess && w->EncoderProcess->IsRunning() &&
+            !ReadEncoderLog(log).isEmpty() && cancelFocus.isEmpty() && focus) {
+            cancelFocus = focus->objectName();
+            QTest::keyClick(focus, Qt::Key_Escape);
+        }
+    });
+    cancel.start(20);
+    QStringList focus;
+    PressKeys(w,
+              {"Ctrl+O", "Tab", "Tab", "Tab", "Tab", "Space", "Tab", "PgUp", "Tab", "End", "Tab",
+               "Up", "Tab", "Home", "Tab", "Right", "Ctrl+Return"},
+              focus);
+    QCOMPARE(cancelFocus, QString("Button1"));
+    QVERIFY(!QFile::exists(dir + "/clip.3gp"));
+    QVERIFY(w->isEnabled());
+    QTRY_COMPARE(QApplication::focusWidget(), w->TrackBar2);
+
+    qputenv("FAKE_ENCODER_ACTION", "write");
+    PressKeys(w, {"Tab", "Space"}, focus);
+    QCOMPARE(ReadFile(dir + "/clip.3gp"), QByteArray("fake 3gp output\n"));
+    QTRY_COMPARE(QApplication::focusWidget(), w->Button10);
+    PressKeys(w, {"Tab", "Tab", "Tab", "Tab", "Tab", "Return"}, focus);
+    QVERIFY2(!w->isVisible(), qPrintable(focus.join(' ')));
+    QVERIFY(QFile::exists(dir + "/Pocketclips.ini"));
+    QCOMPARE(rec.texts(), QStringList());
+    const QList<LoggedRun> runs = ReadEncoderLog(log);
+    QCOMPARE(runs.size(), 2);
+    QCOMPARE(runs[1].args.join(' '),
+             QString("-i %1 -y -flags bitexact -s 320x240 -aspect 4:3 -vcodec mpeg4 -b 768k -r 25 "
+                     "-acodec libfaac -ab 8k -ar 24000 -ac 1 -f 3gp %2/clip.3gp")
+                 .arg(clip, dir));
+}
+
+void TestMainWindow::focusCues_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("filled");
+    QTest::newRow("drop panel") << "Panel11" << false;
+    QTest::newRow("convert button") << "Button10" << true;
+    QTest::newRow("clear button") << "Button5" << true;
+    QTest::newRow("close button") << "Button1" << false;
+    QTest::newRow("frame rate") << "DigitBar1" << false;
+    QTest::newRow("audio bit rate") << "DigitBar3" << false;
+    QTest::newRow("sample rate") << "TrackBar1" << false;
+    QTest::newRow("picture size") << "TrackBar2" << false;
+}
+
+// The focus shows only once a key has been pressed, and then in a colour of
+// at least 3:1 against every pixel its lines border.
+void TestMainWindow::focusCues()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, filled);
+    TMainForm1 *w = makeWindow(makeAppDir());
+    if (filled)
+        w->AddSourcePath(WriteFile(m_dir->path(), "a.avi", "x"));
+    w->show();
+    QApplication::setActiveWindow(w);
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    auto *control = w->findChild<QWidget *>(name);
+    QVERIFY(control);
+    w->setFocus(); // nothing of ours
+    const QImage rest = w->grab().toImage();
+    control->setFocus(Qt::MouseFocusReason);
+    const QImage mouse = w->grab().toImage();
+    // A digit bar fills its box with its focus colour, as designed; nothing else shows.
+    QCOMPARE(mouse == rest, !name.startsWith("DigitBar"));
+    QTest::keyClick(control, Qt::Key_Shift);
+    const QImage keys = w->grab().toImage();
+    SaveShot(QPixmap::fromImage(keys), "focus_" + name);
+
+    const QColor cue = ToQColor(clFocusFrame);
+    const QRect area(control->mapTo(w, QPoint(0, 0)), control->size());
+    const auto isCue = [&](QPoint p) {
+        return area.contains(p) && keys.pixelColor(p) == cue && mouse.pixelColor(p) != cue;
+    };
+    int pixels = 0;
+    double lowest = 21;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (!isCue({x, y}))
+                continue;
+            ++pixels;
+            // What the control itself draws around its lines, in other
+            // colours; other controls lie beyond its edge (the list's black
+            // frame meets the clear button's border) or over it ("ｻｲｽﾞ-"
+            // reaches into the picture-size bar).
+            for (const QPoint n :
+                 {QPoint(x - 1, y), QPoint(x + 1, y), QPoint(x, y - 1), QPoint(x, y + 1)})
+                if (w->childAt(n) == control && keys.pixelColor(n) != cue)
+                    lowest = std::min(lowest, ContrastRatio(cue, keys.pixelColor(n)));
+        }
+    qInfo("%s: %d cue pixels, lowest contrast %.2f:1", qPrintable(name), pixels, lowest);
+    QVERIFY(pixels > 0);
+    QVERIFY2(lowest >= 3.0, qPrintable(QString::number(lowest)));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include <QFile>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,6 +31,8 @@ private slots:
     void tickShowsFileSizes();
     void cancelEndsTheBatchsEncoder();
     void cancelAfterEncoderEndedKeepsOutput();
+    void keysAndCloseCancel_data();
+    void keysAndCloseCancel();
     void drag_data();
     void drag();
 
@@ -246,6 +249,61 @@ void TestProgressWindow::cancelAfterEncoderEndedKeepsOutput()
     QCOMPARE(BeepCount(), beeps + 2);
     QCOMPARE(m_form->Button1->Tag(), 1);
     QVERIFY(m_host->EncoderProcess->Exited());
+}
+
+void TestProgressWindow::keysAndCloseCancel_data()
+{
+    // What the user does in the shown window; whether the encoder still runs;
+    // whether that cancels; whether the cancel fails with its message.
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<bool>("cancels");
+    QTest::addColumn<bool>("fails");
+    QTest::newRow("Esc") << "Esc" << true << true << false;
+    QTest::newRow("Space on the cancel button") << "Space" << true << true << false;
+    QTest::newRow("Enter on the cancel button") << "Return" << true << true << false;
+    QTest::newRow("keypad Enter") << "Enter" << true << true << false;
+    QTest::newRow("held Esc repeats nothing") << "repeated Esc" << true << false << false;
+    QTest::newRow("Tab") << "Tab" << true << false << false;
+    QTest::newRow("closed by the window manager") << "close" << true << true << false;
+    QTest::newRow("closed after the encoder ended") << "close" << false << false << true;
+    QTest::newRow("Esc after the encoder ended") << "Esc" << false << false << true;
+}
+
+// Keys reach the cancel button, which has the focus once the window shows;
+// closing the window cancels as the button does and leaves it shown.
+void TestProgressWindow::keysAndCloseCancel()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, running);
+    QFETCH(bool, cancels);
+    QFETCH(bool, fails);
+    MessageRecorder messages;
+    m_host->EncoderProcess = std::make_unique<ChildProcess>();
+    QVERIFY(m_host->EncoderProcess->Start(running ? "sleep" : "true", {"30"}));
+    if (!running)
+        QTRY_VERIFY_WITH_TIMEOUT(ChildEnded(m_host->EncoderProcess->Pid()), 10000);
+    m_form->Button1->SetTag(1);
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_form));
+    QTRY_COMPARE(QApplication::focusWidget(), m_form->Button1);
+    if (action == "close") {
+        QVERIFY(!m_form->windowHandle()->close());
+    } else if (action == "repeated Esc") {
+        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(m_form->Button1, &repeat);
+    } else {
+        const QKeyCombination key = QKeySequence(action)[0];
+        QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
+    }
+    QCOMPARE(m_form->Button1->Tag(), cancels ? 0 : 1);
+    QCOMPARE(m_host->EncoderProcess->Wait(cancels ? 2000 : 0),
+             running && !cancels ? ChildProcess::WaitResult::Timeout
+                                 : ChildProcess::WaitResult::Ended);
+    QCOMPARE(messages.texts(),
+             fails ? QStringList{QStringLiteral("変換を中止できませんでした。")} : QStringList());
+    QVERIFY(m_form->isVisible());
+    QCOMPARE(QApplication::focusWidget(), m_form->Button1);
 }
 
 void TestProgressWindow::drag_data()
