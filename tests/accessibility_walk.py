@@ -199,6 +199,14 @@ def run(child_pid):
     pump(2)
     step("pressed disabled convert")
 
+    # The drop panel, pressed, opens the file dialog; it is closed unused.
+    press(find(main, "push button", "[ ここにファイルをドロップ(複数可) ]"))
+    dialog = wait_for("the file dialog", lambda: window(app, lambda w: w.name == "ファイルを追加"))
+    step("file dialog")
+    press(wait_for("its cancel button", lambda: find(dialog, "push button", "Cancel")))
+    wait_for("the file dialog closed",
+             lambda: window(app, lambda w: w.name == "ファイルを追加") is None)
+
     press(find(main, "push button", "閉じる"))
     step("pressed close")
 

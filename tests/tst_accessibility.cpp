@@ -264,7 +264,8 @@ void TestAccessibility::actionsDoTheJob()
     // Press on the convert button ran the encoder once per file, with the
     // values set through the spin button and the slider; Press on cancel
     // ended the first and discarded its output; Press on the convert button
-    // while disabled ran nothing more; Press on close ended the program.
+    // while disabled ran nothing more; Press on the drop panel opened the file
+    // dialog; Press on close ended the program.
     QVERIFY2(m_steps.value(m_steps.size() - 1) == "exit 0", qPrintable(m_steps.join(" / ")));
     QStringList conversions;
     for (const LoggedRun &run : ReadEncoderLog(m_dir.filePath("encoder.log")))
@@ -276,6 +277,7 @@ void TestAccessibility::actionsDoTheJob()
     QVERIFY(m_steps.contains("pressed cancel"));
     QVERIFY(!QFile::exists(m_dir.filePath("out/clip1.3gp")));
     QVERIFY(m_steps.contains("pressed disabled convert"));
+    QVERIFY(m_steps.contains("file dialog"));
 }
 
 QTEST_GUILESS_MAIN(TestAccessibility)
