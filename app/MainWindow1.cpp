@@ -1,5 +1,6 @@
 #include "MainWindow1.h"
 
+#include "AccessibleNames.h"
 #include "Application.h"
 #include "ConversionBatch.h"
 #include "Fonts.h"
@@ -99,6 +100,7 @@ void TMainForm1::setUpForm()
     setAutoFillBackground(true);
     ApplyFormFonts(this);
     FitLabels(this);
+    NameForScreenReaders(*this);
     // The track bars show a plain groove, not a filled part up to the thumb.
     for (QSlider *bar : {TrackBar1, TrackBar2}) {
         QPalette p = bar->palette();

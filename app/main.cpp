@@ -1,3 +1,4 @@
+#include "AccessibleFactory.h"
 #include "AppFiles.h"
 #include "Application.h"
 #include "Fonts.h"
@@ -10,6 +11,7 @@
 int main(int argc, char *argv[])
 {
     TApplication app(argc, argv);
+    InstallAccessibleFactory();
     // Where the presets, the settings and the thumbnail are, once for the run.
     AppFiles::SetCurrent(AppFiles::Decide(QFileInfo(TApplication::ExeName()).absolutePath()));
     // A failure on the way (profile.txt missing, say) is shown in the error

@@ -3,6 +3,7 @@
 #include "FocusCues.h"
 #include "Guard.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -134,6 +135,8 @@ void TDigitBar::SetPosition(int value)
         return;
     m_position = value;
     update();
+    QAccessibleValueChangeEvent event(this, m_position);
+    QAccessible::updateAccessibility(&event);
     Change();
 }
 

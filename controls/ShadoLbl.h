@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <QPointer>
 #include <QWidget>
 
 class QPainter;
@@ -80,6 +81,7 @@ private:
     Q_PROPERTY(TTextGradation TextGradation READ TextGradation WRITE SetTextGradation)
     Q_PROPERTY(TColor TextGradationColor READ TextGradationColor WRITE SetTextGradationColor)
     Q_PROPERTY(TColor TextMidColor READ TextMidColor WRITE SetTextMidColor)
+    Q_PROPERTY(QWidget *FocusControl READ FocusControl WRITE SetFocusControl)
 
 public:
     explicit TShadowLabel(QWidget *parent = nullptr);
@@ -128,6 +130,9 @@ public:
     void SetTextGradationColor(TColor value);
     TColor TextMidColor() const { return m_textMidColor; }
     void SetTextMidColor(TColor value);
+    // The control the label names (for screen readers); none by default.
+    QWidget *FocusControl() const { return m_focusControl; }
+    void SetFocusControl(QWidget *control) { m_focusControl = control; }
 
     // Splits a colour, a system colour resolved first, into its bytes.
     static void GetRGB(TColor color, int &red, int &green, int &blue);
@@ -193,4 +198,5 @@ private:
     TTextGradation m_textGradation = tgNone;
     TColor m_textGradationColor = clMaroon;
     TColor m_textMidColor = clNavy;
+    QPointer<QWidget> m_focusControl;
 };

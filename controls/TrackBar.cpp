@@ -51,6 +51,12 @@ void TTrackBar::SetThumbLength(int value)
     setStyle(m_thumbStyle.get());
 }
 
+QString TTrackBar::ValueText() const
+{
+    const QString text = m_valueTexts.value(value() - minimum());
+    return text.isEmpty() ? QString::number(value()) : text;
+}
+
 QRect TTrackBar::ThumbRect() const
 {
     QStyleOptionSlider option;

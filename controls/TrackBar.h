@@ -2,6 +2,7 @@
 
 #include <QRect>
 #include <QSlider>
+#include <QStringList>
 #include <QStyle>
 
 #include <memory>
@@ -15,6 +16,7 @@ class TTrackBar : public QSlider
 {
     Q_OBJECT
     Q_PROPERTY(int ThumbLength READ ThumbLength WRITE SetThumbLength)
+    Q_PROPERTY(QStringList ValueTexts READ ValueTexts WRITE SetValueTexts)
 
 public:
     explicit TTrackBar(QWidget *parent = nullptr);
@@ -22,6 +24,12 @@ public:
 
     int ThumbLength() const { return m_thumbLength; }
     void SetThumbLength(int value);
+
+    // What the form shows for each position from Min on (its scale marks);
+    // ValueText() is the one for the position, or the number where none is given.
+    QStringList ValueTexts() const { return m_valueTexts; }
+    void SetValueTexts(const QStringList &texts) { m_valueTexts = texts; }
+    QString ValueText() const;
 
     // The thumb as the style places and draws it.
     QRect ThumbRect() const;
@@ -31,5 +39,6 @@ protected:
 
 private:
     int m_thumbLength = 0;
+    QStringList m_valueTexts;
     std::unique_ptr<QStyle> m_thumbStyle; // in use while the length is the bar's own
 };

@@ -2,6 +2,7 @@
 
 #include "Panel.h"
 
+#include <QAccessible>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -97,6 +98,8 @@ void TdxfProgressBar::SetPosition(int value)
     InvalidatePosition(old);
     if (m_showText)
         InvalidateText();
+    QAccessibleValueChangeEvent event(this, m_position);
+    QAccessible::updateAccessibility(&event);
 }
 
 void TdxfProgressBar::SetShowText(bool value)

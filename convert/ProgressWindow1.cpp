@@ -99,6 +99,11 @@ void TProgressForm1::applyDesign()
     ProgressBar1->SetEndColor(clWhite);
     ProgressBar1->setFont(designFont(QStringLiteral("ＭＳ Ｐゴシック"), 11, false));
     ProgressBar1->SetFontColor(clTextGrey);
+    // What a screen reader calls the window, the bar and the thumbnail,
+    // which nothing on the window names.
+    setAccessibleName(QStringLiteral("変換中"));
+    ProgressBar1->setAccessibleName(QStringLiteral("進行状況"));
+    Image1->setAccessibleName(QStringLiteral("サムネイル"));
 
     Panel1->SetColor(clGray);
     Panel1->SetBevelInner(TPanel::bvNone);

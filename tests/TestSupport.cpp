@@ -136,8 +136,8 @@ bool ChildEnded(qint64 pid)
 TestXServer::TestXServer(const QString &screen)
 {
     // The server picks a free display number and tells it on standard output.
-    m_server.start(QStringLiteral("Xvfb"),
-                   {"-displayfd", "1", "-screen", "0", screen, "-ac", "-nolisten", "tcp"});
+    m_server.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", screen, "-ac",
+                                            "-nolisten", "tcp", "-nolisten", "unix", "-noreset"});
     if (!m_server.waitForStarted())
         return;
     for (int i = 0; i < 40 && !m_server.canReadLine(); ++i)

@@ -1,8 +1,11 @@
+#include "AccessibleFactory.h"
 #include "Colors.h"
 #include "Fonts.h"
 #include "PCVFadeButton.h"
 #include "TestSupport.h"
 
+#include <QAccessible>
+#include <QDialog>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QSignalSpy>
@@ -62,6 +65,8 @@ private slots:
     void borderBands();
     void wideCaptionIsCentredAndCut();
     void clickAndEnabled();
+    void accessiblePress_data();
+    void accessiblePress();
     void realHover();
     void windowButtons();
 };
@@ -274,6 +279,55 @@ void TestFadeButton::clickAndEnabled()
     QCOMPARE(b.grab().toImage(), enabled);
     QTest::mouseClick(&b, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
     QCOMPARE(clicks.count(), 1);
+}
+
+void TestFadeButton::accessiblePress_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("modalBox"); // another window holds the input
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<int>("clicks");
+    QTest::newRow("caption") << "Del" << true << false << "Del"
+                             << "一覧をｸﾘｱ" << 1;
+    QTest::newRow("symbol") << "×" << true << false << "一覧をｸﾘｱ"
+                            << "" << 1;
+    QTest::newRow("disabled") << "Del" << false << false << "Del"
+                              << "一覧をｸﾘｱ" << 0;
+    QTest::newRow("under a modal box") << "Del" << true << true << "Del"
+                                       << "一覧をｸﾘｱ" << 0;
+}
+
+void TestFadeButton::accessiblePress()
+{
+    QFETCH(QString, caption);
+    QFETCH(bool, enabled);
+    QFETCH(bool, modalBox);
+    QFETCH(QString, name);
+    QFETCH(QString, description);
+    QFETCH(int, clicks);
+    InstallAccessibleFactory();
+    QWidget parent;
+    TPCVFadeButton b(&parent);
+    b.SetCaption(caption);
+    b.setToolTip(" 一覧をｸﾘｱ");
+    b.setEnabled(enabled);
+    parent.show();
+    QDialog box;
+    box.setModal(true);
+    if (modalBox)
+        box.show();
+    QSignalSpy clicked(&b, &TPCVFadeButton::OnClick);
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(&b);
+    QCOMPARE(a->role(), QAccessible::Button);
+    QCOMPARE(a->text(QAccessible::Name), name);
+    QCOMPARE(a->text(QAccessible::Description), description);
+    QCOMPARE(a->state().disabled, !enabled);
+    a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(clicked.count(), 0); // not while the screen reader waits
+    QCoreApplication::processEvents();
+    QCOMPARE(clicked.count(), clicks);
 }
 
 void TestFadeButton::realHover()
