@@ -132,6 +132,8 @@ NobodyRun RunAsNobody(const QString &testFunction, const QStringList &buildProgr
     env.insert("HOME", home);
     env.insert("XDG_CONFIG_HOME", home + "/.config");
     env.insert("XDG_CACHE_HOME", home + "/.cache");
+    env.insert("XDG_DATA_HOME", home + "/.local/share");
+    env.insert("XDG_STATE_HOME", home + "/.local/state");
     env.insert("XDG_RUNTIME_DIR", runtime);
     env.insert("TMPDIR", temp);
     env.insert(NobodyPrograms, programs);
