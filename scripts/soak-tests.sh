@@ -46,7 +46,7 @@ clear_state() {
     rm -rf "${folders:-/nonexistent}" "${XDG_CACHE_HOME:-$HOME/.cache}/fontconfig" \
         "${XDG_CACHE_HOME:-$HOME/.cache}/openbox"
     sync
-    if echo 3 2>/dev/null >/proc/sys/vm/drop_caches; then
+    if (echo 3 >/proc/sys/vm/drop_caches) 2>/dev/null; then
         echo "page cache dropped"
     else
         echo "page cache not dropped: not allowed here"
