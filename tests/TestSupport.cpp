@@ -2,14 +2,17 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QPixmap>
 #include <QProcess>
 
+#include <csignal>
 #include <cstdlib>
 #include <grp.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +20,9 @@ namespace {
 constexpr char AsNobody[] = "--as-nobody";
 // The exit status of a program that could not become nobody.
 constexpr int CannotDrop = 77;
+constexpr uid_t NobodyId = 65534;
+// Names the folder of RunAsNobody's copies of the build's programs.
+constexpr char NobodyPrograms[] = "PC_NOBODY_PROGRAMS";
 } // namespace
 
 MessageRecorder::MessageRecorder()
@@ -101,11 +107,41 @@ QList<LoggedRun> ReadEncoderLog(const QString &path)
     return runs;
 }
 
-NobodyRun RunAsNobody(const QString &testFunction)
+NobodyRun RunAsNobody(const QString &testFunction, const QStringList &buildPrograms)
 {
     NobodyRun run;
+    // Below the temporary folder, which every user can enter.
+    QTemporaryDir own;
+    if (!own.isValid())
+        qFatal("cannot make a folder for nobody in %s", qPrintable(QDir::tempPath()));
+    const QString home = own.filePath("home"), runtime = own.filePath("runtime"),
+                  temp = own.filePath("tmp"), programs = own.filePath("bin");
+    for (const QString &dir : {home + "/.config", home + "/.cache", runtime, temp, programs})
+        QDir().mkpath(dir);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    for (const QString &program : buildPrograms)
+        if (!QFile::copy(program, programs + '/' + QFileInfo(program).fileName()))
+            qFatal("cannot copy %s for nobody", qPrintable(program));
+    (void)!chown(QFile::encodeName(own.path()).constData(), NobodyId, NobodyId);
+    QDirIterator it(own.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        (void)!lchown(QFile::encodeName(it.next()).constData(), NobodyId, NobodyId);
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home);
+    env.insert("XDG_CONFIG_HOME", home + "/.config");
+    env.insert("XDG_CACHE_HOME", home + "/.cache");
+    env.insert("XDG_DATA_HOME", home + "/.local/share");
+    env.insert("XDG_STATE_HOME", home + "/.local/state");
+    env.insert("XDG_RUNTIME_DIR", runtime);
+    env.insert("TMPDIR", temp);
+    env.insert(NobodyPrograms, programs);
     QProcess p;
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(temp);
     p.setProcessChannelMode(QProcess::MergedChannels);
+    EndWithTest(p);
     p.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(AsNobody), testFunction});
     if (!p.waitForFinished(240000))
         p.kill();
@@ -120,11 +156,33 @@ void DropToNobodyWhenAsked(int &argc, char **argv)
 {
     if (argc < 2 || qstrcmp(argv[1], AsNobody) != 0)
         return;
-    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+    const pid_t test = getppid();
+    if (setgroups(0, nullptr) != 0 || setgid(NobodyId) != 0 || setuid(NobodyId) != 0)
         std::_Exit(CannotDrop);
+    // A new identity clears the signal EndWithTest asked for.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != test)
+        std::_Exit(1);
     for (int i = 1; i < argc; ++i)
         argv[i] = argv[i + 1];
     --argc;
+}
+
+QString BuildProgram(const QString &path)
+{
+    const QString copies = qEnvironmentVariable(NobodyPrograms);
+    return copies.isEmpty() ? path : copies + '/' + QFileInfo(path).fileName();
+}
+
+void EndWithTest(QProcess &process)
+{
+    const pid_t test = getpid();
+    process.setChildProcessModifier([test] {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        // The test may have ended before the signal was asked for.
+        if (getppid() != test)
+            _exit(1);
+    });
 }
 
 bool ChildEnded(qint64 pid)
@@ -136,6 +194,12 @@ bool ChildEnded(qint64 pid)
 TestXServer::TestXServer(const QString &screen)
 {
     // The server picks a free display number and tells it on standard output.
+    // It never resets: by default it does so whenever its last client leaves,
+    // and a client connecting meanwhile (a window manager starting while
+    // xdotool ends) cannot open the display. It listens on its abstract
+    // socket only, so that it leaves no socket file in /tmp/.X11-unix, not
+    // even when it is killed.
+    EndWithTest(m_server);
     m_server.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", screen, "-ac",
                                             "-nolisten", "tcp", "-nolisten", "unix", "-noreset"});
     if (!m_server.waitForStarted())

@@ -52,23 +52,35 @@ QList<LoggedRun> ReadEncoderLog(const QString &path);
 
 // Root passes every permission check, so what an ordinary user meets is
 // checked as the user "nobody": the test program runs one of its test
-// functions again ("function:data tag") under that identity.
+// functions again ("function:data tag") under that identity, with a home,
+// settings, cache, runtime and temporary folder of nobody's own that are
+// removed afterwards. The build's programs that run needs (buildPrograms,
+// full paths) are copied to where nobody can start them: the build tree
+// may lie in a folder only its owner can enter, a checkout in root's home.
 struct NobodyRun
 {
     bool started = false; // false: this system does not let root become nobody
     bool passed = false;
     QString output; // the test program's report
 };
-NobodyRun RunAsNobody(const QString &testFunction);
+NobodyRun RunAsNobody(const QString &testFunction, const QStringList &buildPrograms = {});
 // The first thing main() does: a test program started by RunAsNobody takes
 // the identity of nobody and drops "--as-nobody" from its command line.
 void DropToNobodyWhenAsked(int &argc, char **argv);
+// A program of the build (a full path) as this process can start it: the
+// build's own file, or in a run as nobody the copy RunAsNobody made.
+QString BuildProgram(const QString &path);
+
+// Makes a process the test starts end when the test program ends, also when
+// it is killed at its time limit: no X server, window manager or program of
+// a test outlives it.
+void EndWithTest(QProcess &process);
 
 // Whether this process's child pid has ended, without reaping it.
 bool ChildEnded(qint64 pid);
 
 // A private X display (Xvfb on a free display number) for tests that need a
-// real X server; it ends with the object.
+// real X server; it ends with the object, and with the test program.
 class TestXServer
 {
 public:

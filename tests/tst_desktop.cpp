@@ -149,10 +149,15 @@ void TestDesktop::initTestCase()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", m_display);
     m_wm.setProcessEnvironment(env);
+    m_wm.setProcessChannelMode(QProcess::MergedChannels);
+    EndWithTest(m_wm);
     m_wm.start("openbox", {"--sm-disable"});
     QVERIFY(m_wm.waitForStarted());
-    // The window manager is up once it has set the desktops.
-    QTRY_VERIFY_WITH_TIMEOUT(!xdo({"get_num_desktops"}).isEmpty(), Ceiling);
+    // The window manager is up once it has set the desktops; without one
+    // xdotool says 0.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        m_wm.state() != QProcess::Running || xdo({"get_num_desktops"}).toInt() > 0, Ceiling);
+    QVERIFY2(m_wm.state() == QProcess::Running, m_wm.readAll().constData());
 }
 
 void TestDesktop::cleanupTestCase()
@@ -181,7 +186,7 @@ QString TestDesktop::xdo(const QStringList &args)
 
 QProcess *TestDesktop::startChild(const QStringList &args)
 {
-    auto *p = new QProcess;
+    auto *p = new QProcess(this);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", m_display);
     env.insert("QT_QPA_PLATFORM", "xcb");
@@ -190,6 +195,7 @@ QProcess *TestDesktop::startChild(const QStringList &args)
     env.insert("FAKE_ENCODER_RULES", m_dir->filePath("rules.txt"));
     p->setProcessEnvironment(env);
     p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    EndWithTest(*p);
     p->start(QCoreApplication::applicationFilePath(), args);
     m_children << p;
     return p;

@@ -226,7 +226,7 @@ void TestFaults::setRules(const QString &rules)
 
 void TestFaults::run(TConversionBatch &batch, bool real, const std::function<void()> &sample)
 {
-    batch.EncoderProgram = QLatin1String(real ? ADAPTER_PATH : FAKE_ENCODER_PATH);
+    batch.EncoderProgram = BuildProgram(QLatin1String(real ? ADAPTER_PATH : FAKE_ENCODER_PATH));
     batch.PauseMs = 20;
     m_before = snapshot();
     m_host->Run(batch, sample);
@@ -385,7 +385,7 @@ void TestFaults::outputFolderUnusable()
     if (folder == "locked" && geteuid() == 0) {
         // Root writes into read-only folders: an ordinary user runs this row.
         const NobodyRun run =
-            RunAsNobody("outputFolderUnusable:" + QString(QTest::currentDataTag()));
+            RunAsNobody("outputFolderUnusable:" + QString(QTest::currentDataTag()), {ADAPTER_PATH});
         if (!run.started)
             QSKIP("this system does not let root run the check as another user");
         QVERIFY2(run.passed, qPrintable(run.output));

@@ -126,9 +126,12 @@ void TestPackage::installedProgramAsUser()
     QProcess program;
     program.setProcessEnvironment(env);
     program.setProcessChannelMode(QProcess::ForwardedChannels);
+    EndWithTest(program);
     QStringList command{root + "/usr/bin/pocketclips", clip};
     if (geteuid() == 0)
-        command = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "--"} + command;
+        command = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
+                              "--pdeathsig=keep", "--"} +
+                  command;
     program.start(geteuid() == 0 ? "setpriv" : command.takeFirst(), command);
     QVERIFY(program.waitForStarted());
 
