@@ -1,5 +1,8 @@
 #include "Application.h"
 
+#include "FileNames.h"
+#include "ProgramEnd.h"
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QWidget>
@@ -9,6 +12,9 @@ TApplication *Application = nullptr;
 namespace {
 // QApplication keeps a reference to argc: it must outlive the object.
 QApplication *s_qapp = nullptr;
+// The parameters as the system gave them, Qt's own options taken out.
+QStringList s_parameters;
+bool s_haveParameters = false;
 } // namespace
 
 TApplication::TApplication(int &argc, char **argv)
@@ -16,11 +22,19 @@ TApplication::TApplication(int &argc, char **argv)
     if (!QApplication::instance())
         s_qapp = new QApplication(argc, argv);
     Application = this;
+    // Taken from argv itself: QCoreApplication::arguments() would lose the
+    // bytes of a file name that is not UTF-8.
+    s_parameters.clear();
+    for (int i = 1; i < argc; ++i)
+        s_parameters << DecodeFileName(QByteArray(argv[i]));
+    s_haveParameters = true;
+    ProgramEnd::CatchSignals();
 }
 
 TApplication::~TApplication()
 {
     Application = nullptr;
+    s_haveParameters = false;
     delete s_qapp;
     s_qapp = nullptr;
 }
@@ -64,6 +78,8 @@ QString TApplication::ExeName()
 
 QStringList TApplication::Parameters()
 {
+    if (s_haveParameters)
+        return s_parameters;
     QStringList args = QCoreApplication::arguments();
     if (!args.isEmpty())
         args.removeFirst();

@@ -13,7 +13,7 @@ if [ "$mode" = package ] || [ "$mode" = test ]; then
 fi
 if [ "$mode" = test ]; then
     packages+=(xvfb xauth openbox xdotool clang libclang-rt-14-dev imagemagick mediainfo
-               desktop-file-utils appstream)
+               desktop-file-utils appstream dosfstools)
 fi
 
 missing=()

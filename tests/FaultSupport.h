@@ -4,6 +4,7 @@
 // in it changed, the processes still running on a path, and short test clips
 // made by the installed FFmpeg.
 
+#include "FileNames.h"
 #include "TestSupport.h"
 
 #include <QCryptographicHash>
@@ -15,31 +16,42 @@
 #include <QStandardPaths>
 #include <QStringList>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-// Every entry below root, by its path relative to root: a file by its size
-// and a hash of its bytes (a file of more than 64 MB, a sparse one of 3 GB
-// say, by its size, its blocks and its modification time), a folder, a link
-// by its target, a pipe or a device by its type. Links are not followed.
-inline QMap<QString, QString> TreeSnapshot(const QString &root)
+// Every entry below root, by its path relative to root (names kept whole,
+// also those that are not UTF-8): a file by its size and a hash of its bytes
+// (a file of more than 64 MB, a sparse one of 3 GB say, by its size, its
+// blocks and its modification time), a folder, a link by its target, a pipe
+// or a device by its type. Links are not followed.
+inline void SnapshotInto(const QByteArray &folder, const QString &prefix,
+                         QMap<QString, QString> &entries)
 {
-    QMap<QString, QString> entries;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString key = QDir(root).relativeFilePath(path);
+    DIR *dir = opendir(folder.constData());
+    if (!dir)
+        return;
+    while (const dirent *d = readdir(dir)) {
+        const QByteArray name(d->d_name);
+        if (name == "." || name == "..")
+            continue;
+        const QByteArray path = folder + '/' + name;
+        const QString key = prefix + DecodeFileName(name);
         struct stat st;
-        if (lstat(QFile::encodeName(path).constData(), &st) != 0) {
+        if (lstat(path.constData(), &st) != 0) {
             entries[key] = QStringLiteral("vanished");
             continue;
         }
         QString what;
         if (S_ISLNK(st.st_mode)) {
-            what = QStringLiteral("link -> ") + QFile::symLinkTarget(path);
+            char target[4096];
+            const ssize_t n = readlink(path.constData(), target, sizeof target);
+            what = QStringLiteral("link -> ") +
+                   DecodeFileName(QByteArray(target, qMax<ssize_t>(n, 0)));
         } else if (S_ISDIR(st.st_mode)) {
             what = QStringLiteral("folder");
+            SnapshotInto(path, key + QLatin1Char('/'), entries);
         } else if (S_ISREG(st.st_mode) && st.st_size > 64 * 1024 * 1024) {
             what = QStringLiteral("file %1 bytes, %2 blocks, written %3.%4")
                        .arg(qint64(st.st_size))
@@ -47,10 +59,14 @@ inline QMap<QString, QString> TreeSnapshot(const QString &root)
                        .arg(qint64(st.st_mtim.tv_sec))
                        .arg(qint64(st.st_mtim.tv_nsec));
         } else if (S_ISREG(st.st_mode)) {
-            QFile f(path);
             QCryptographicHash hash(QCryptographicHash::Sha256);
-            if (f.open(QIODevice::ReadOnly))
-                hash.addData(&f);
+            const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC);
+            char buffer[65536];
+            ssize_t n;
+            while (fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0)
+                hash.addData(QByteArrayView(buffer, n));
+            if (fd >= 0)
+                close(fd);
             what = QStringLiteral("file %1 bytes, %2")
                        .arg(qint64(st.st_size))
                        .arg(QString::fromLatin1(hash.result().toHex()));
@@ -59,7 +75,28 @@ inline QMap<QString, QString> TreeSnapshot(const QString &root)
         }
         entries[key] = what;
     }
+    closedir(dir);
+}
+
+inline QMap<QString, QString> TreeSnapshot(const QString &root)
+{
+    QMap<QString, QString> entries;
+    SnapshotInto(EncodeFileName(root), QString(), entries);
     return entries;
+}
+
+// A file's bytes, whatever its name.
+inline QByteArray ReadRaw(const QString &path)
+{
+    QByteArray bytes;
+    const int fd = open(EncodeFileName(path).constData(), O_RDONLY | O_CLOEXEC);
+    char buffer[65536];
+    ssize_t n;
+    while (fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, n);
+    if (fd >= 0)
+        close(fd);
+    return bytes;
 }
 
 // The paths whose entry is new, gone or different in after, sorted.
@@ -122,6 +159,6 @@ inline bool MakeClip(const QString &path)
 // A 3GP file by its first box: "ftyp" with a brand that begins with "3gp".
 inline bool Is3gp(const QString &path)
 {
-    const QByteArray head = ReadFile(path).left(12);
+    const QByteArray head = ReadRaw(path).left(12);
     return head.size() == 12 && head.mid(4, 4) == "ftyp" && head.mid(8, 3) == "3gp";
 }
