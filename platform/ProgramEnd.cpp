@@ -20,10 +20,12 @@ int s_loopSocket = -1;
 QPointer<ProgramEnd> s_receiver;
 bool s_requested = false;
 
+// Never destroyed: exit() runs the clean-ups after the statics made since
+// they were registered are gone.
 std::map<int, std::function<void()>> &cleanUps()
 {
-    static std::map<int, std::function<void()>> hooks;
-    return hooks;
+    static auto *hooks = new std::map<int, std::function<void()>>;
+    return *hooks;
 }
 
 extern "C" void onSignal(int number)

@@ -64,7 +64,8 @@ void flushDeletes()
 }
 
 // An earlier result at the output path, with bytes no text has.
-const QByteArray OlderBytes("an earlier result \x00\xFF\x80 of a.avi\n", 34);
+const char OlderText[] = "an earlier result \x00\xFF\x80 of a.avi\n";
+const QByteArray OlderBytes(OlderText, sizeof OlderText - 1);
 
 // The names in a folder, hidden ones too.
 QStringList namesIn(const QString &folder)
@@ -925,6 +926,14 @@ void TestFaults::olderFileKept_data()
     QTest::newRow("program killed, then the next start") << "crash"
                                                          << "a.avi\thang\n"
                                                          << false << none << none << false;
+    // An older file the user may not replace is left alone, and the encoder,
+    // which would spoil it, is not run.
+    QTest::newRow("read-only older file, an ordinary user") << "readonly"
+                                                            << "a.avi\tpartial 1\n"
+                                                            << false << none << none << true;
+    QTest::newRow("another user's older file in a sticky folder") << "sticky"
+                                                                  << "a.avi\tpartial 1\n"
+                                                                  << false << none << none << true;
 }
 
 // Whatever ends a pass early, the file that lay at the output path is there
@@ -939,9 +948,34 @@ void TestFaults::olderFileKept()
     QFETCH(bool, failed);
 
     const QByteArray whole("fake 3gp output\n");
+    if ((end == "readonly" || end == "sticky") && geteuid() == 0) {
+        // Root may replace anything: an ordinary user runs these rows. The
+        // sticky folder (anyone may write, only owners rename) and the file
+        // in it (anyone may write it) are root's.
+        QTemporaryDir sticky(QDir::tempPath() + "/pc-sticky-XXXXXX");
+        QVERIFY(chmod(QFile::encodeName(sticky.path()).constData(), 01777) == 0);
+        const QString file = WriteFile(sticky.path(), "a.3gp", OlderBytes);
+        QVERIFY(chmod(QFile::encodeName(file).constData(), 0666) == 0);
+        qputenv("PC_STICKY_FOLDER", sticky.path().toLocal8Bit());
+        const NobodyRun run = RunAsNobody("olderFileKept:" + QString(QTest::currentDataTag()));
+        qunsetenv("PC_STICKY_FOLDER");
+        if (!run.started)
+            QSKIP("this system does not let root run the check as another user");
+        QVERIFY2(run.passed, qPrintable(run.output));
+        QCOMPARE(ReadFile(file), OlderBytes);
+        QCOMPARE(namesIn(sticky.path()), QStringList{"a.3gp"});
+        return;
+    }
+    if (end == "sticky") {
+        if (qEnvironmentVariableIsEmpty("PC_STICKY_FOLDER"))
+            QSKIP("another user's file needs root to set it up");
+        m_host->Settings.OutputFolder = qEnvironmentVariable("PC_STICKY_FOLDER");
+    }
     const QString a = clip("src/a.avi");
-    const QString older = WriteFile(m_host->Settings.OutputFolder, "a.3gp", OlderBytes);
     const QString out = m_host->Settings.OutputFolder;
+    const QString older = end == "sticky" ? out + "/a.3gp" : WriteFile(out, "a.3gp", OlderBytes);
+    if (end == "readonly")
+        QFile::setPermissions(older, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
     if (!rules.isEmpty())
         setRules(rules);
 
@@ -1024,6 +1058,8 @@ void TestFaults::olderFileKept()
         QCOMPARE(m_messages->texts(), failed ? QStringList{unsupported()} : QStringList());
         if (twoPass)
             QCOMPARE(seenAtPass2, atPass2);
+        if (end == "readonly" || end == "sticky")
+            QCOMPARE(loggedSources(m_log), QStringList());
     }
     checkNoEncoderLeft();
     QCOMPARE(ReadRaw(older), result.isNull() ? OlderBytes : result);
