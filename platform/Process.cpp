@@ -77,6 +77,30 @@ void nullStandardFiles()
     signal(SIGPIPE, SIG_DFL);
 }
 
+// In a child: becomes the program, or tells why not through fd and ends.
+[[noreturn]] void execOrReport(const QByteArray &file, const std::vector<char *> &argv, int fd)
+{
+    nullStandardFiles();
+    execv(file.constData(), argv.data());
+    const int err = errno;
+    (void)!write(fd, &err, sizeof err);
+    _exit(127);
+}
+
+// fork() with a pipe closed on exec, which tells the parent whether exec
+// succeeded (status[1] is the child's end); -1 when either fails.
+pid_t forkWithStatus(int status[2])
+{
+    if (pipe2(status, O_CLOEXEC) != 0)
+        return -1;
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(status[0]);
+        close(status[1]);
+    }
+    return pid;
+}
+
 // Reads the errno a failed exec reported through the pipe; 0 when exec succeeded.
 int execFailure(int fd)
 {
@@ -148,26 +172,16 @@ bool ChildProcess::Start(const QString &program, const QStringList &arguments)
     std::vector<QByteArray> storage;
     const std::vector<char *> argv = argumentVector(program, arguments, storage);
 
-    // A pipe closed on exec tells the parent whether exec succeeded.
     int status[2];
-    if (pipe2(status, O_CLOEXEC) != 0)
-        return false;
     const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(status[0]);
-        close(status[1]);
+    const pid_t pid = forkWithStatus(status);
+    if (pid < 0)
         return false;
-    }
     if (pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent)
             _exit(127);
-        nullStandardFiles();
-        execv(file.constData(), argv.data());
-        const int err = errno;
-        (void)!write(status[1], &err, sizeof err);
-        _exit(127);
+        execOrReport(file, argv, status[1]);
     }
     close(status[1]);
     const int failed = execFailure(status[0]);
@@ -215,26 +229,19 @@ bool ChildProcess::StartDetached(const QString &program, const QStringList &argu
     const QByteArray file = EncodeFileName(path);
     std::vector<QByteArray> storage;
     const std::vector<char *> argv = argumentVector(program, arguments, storage);
-    int status[2];
-    if (pipe2(status, O_CLOEXEC) != 0)
-        return false;
     // The middle child ends at once, so the program never has to reap the
     // run, which then belongs to init.
-    const pid_t middle = fork();
-    if (middle < 0) {
-        close(status[0]);
-        close(status[1]);
+    int status[2];
+    const pid_t middle = forkWithStatus(status);
+    if (middle < 0)
         return false;
-    }
     if (middle == 0) {
         setsid();
         const pid_t run = fork();
+        if (run == 0)
+            execOrReport(file, argv, status[1]);
         if (run > 0)
             _exit(0);
-        if (run == 0) {
-            nullStandardFiles();
-            execv(file.constData(), argv.data());
-        }
         const int err = errno;
         (void)!write(status[1], &err, sizeof err);
         _exit(127);
