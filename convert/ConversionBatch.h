@@ -103,9 +103,10 @@ private:
     std::unordered_set<FileId, IdHash> m_sources;
     // The outputs this batch has made, each with its source.
     std::unordered_map<FileId, FileId, IdHash> m_made;
-    // The running file's output and its older file.
-    PendingOutput m_pending;
+    // The running file's output and its older file (it records into the
+    // journal, so it goes first).
     std::unique_ptr<OutputJournal> m_journal;
+    PendingOutput m_pending;
     // An older file could not be put back.
     bool m_keptAside = false;
 };

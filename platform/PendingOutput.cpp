@@ -202,11 +202,12 @@ void PendingOutput::Finish()
     if (!m_active)
         return;
     if (m_prepared) {
-        // Recorded for good first: a crash (or a power cut) afterwards must
-        // not bring the older file back over the finished one, nor take the
-        // finished one for a partial.
+        // Recorded for good first, when an older file waits: a power cut
+        // afterwards must not bring it back over the finished one. (Without
+        // one, the record needs no disk flush: the encoder's own file is not
+        // flushed either.)
         if (m_journal)
-            m_journal->Done(m_record, true, true);
+            m_journal->Done(m_record, true, !m_entry.aside.isEmpty());
         if (!m_entry.aside.isEmpty())
             unlinkat(m_folderFd, EncodeFileName(m_entry.aside).constData(), 0);
     }
