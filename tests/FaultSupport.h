@@ -26,62 +26,60 @@
 // (a file of more than 64 MB, a sparse one of 3 GB say, by its size, its
 // blocks and its modification time), a folder, a link by its target, a pipe
 // or a device by its type. Links are not followed.
-inline void SnapshotInto(const QByteArray &folder, const QString &prefix,
-                         QMap<QString, QString> &entries)
-{
-    DIR *dir = opendir(folder.constData());
-    if (!dir)
-        return;
-    while (const dirent *d = readdir(dir)) {
-        const QByteArray name(d->d_name);
-        if (name == "." || name == "..")
-            continue;
-        const QByteArray path = folder + '/' + name;
-        const QString key = prefix + DecodeFileName(name);
-        struct stat st;
-        if (lstat(path.constData(), &st) != 0) {
-            entries[key] = QStringLiteral("vanished");
-            continue;
-        }
-        QString what;
-        if (S_ISLNK(st.st_mode)) {
-            char target[4096];
-            const ssize_t n = readlink(path.constData(), target, sizeof target);
-            what = QStringLiteral("link -> ") +
-                   DecodeFileName(QByteArray(target, qMax<ssize_t>(n, 0)));
-        } else if (S_ISDIR(st.st_mode)) {
-            what = QStringLiteral("folder");
-            SnapshotInto(path, key + QLatin1Char('/'), entries);
-        } else if (S_ISREG(st.st_mode) && st.st_size > 64 * 1024 * 1024) {
-            what = QStringLiteral("file %1 bytes, %2 blocks, written %3.%4")
-                       .arg(qint64(st.st_size))
-                       .arg(qint64(st.st_blocks))
-                       .arg(qint64(st.st_mtim.tv_sec))
-                       .arg(qint64(st.st_mtim.tv_nsec));
-        } else if (S_ISREG(st.st_mode)) {
-            QCryptographicHash hash(QCryptographicHash::Sha256);
-            const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC);
-            char buffer[65536];
-            ssize_t n;
-            while (fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0)
-                hash.addData(QByteArrayView(buffer, n));
-            if (fd >= 0)
-                close(fd);
-            what = QStringLiteral("file %1 bytes, %2")
-                       .arg(qint64(st.st_size))
-                       .arg(QString::fromLatin1(hash.result().toHex()));
-        } else {
-            what = QStringLiteral("special %1").arg(st.st_mode & S_IFMT, 0, 8);
-        }
-        entries[key] = what;
-    }
-    closedir(dir);
-}
-
 inline QMap<QString, QString> TreeSnapshot(const QString &root)
 {
     QMap<QString, QString> entries;
-    SnapshotInto(EncodeFileName(root), QString(), entries);
+    // Folder by folder, without recursion: a test tree may be thousands deep.
+    QList<QPair<QByteArray, QString>> folders{{EncodeFileName(root), QString()}};
+    QByteArray buffer(65536, Qt::Uninitialized);
+    while (!folders.isEmpty()) {
+        const auto [folder, prefix] = folders.takeLast();
+        DIR *dir = opendir(folder.constData());
+        if (!dir)
+            continue;
+        while (const dirent *d = readdir(dir)) {
+            const QByteArray name(d->d_name);
+            if (name == "." || name == "..")
+                continue;
+            const QByteArray path = folder + '/' + name;
+            const QString key = prefix + DecodeFileName(name);
+            struct stat st;
+            if (lstat(path.constData(), &st) != 0) {
+                entries[key] = QStringLiteral("vanished");
+                continue;
+            }
+            QString what;
+            if (S_ISLNK(st.st_mode)) {
+                const ssize_t n = readlink(path.constData(), buffer.data(), size_t(buffer.size()));
+                what =
+                    QStringLiteral("link -> ") + DecodeFileName(buffer.left(qMax<ssize_t>(n, 0)));
+            } else if (S_ISDIR(st.st_mode)) {
+                what = QStringLiteral("folder");
+                folders.append({path, key + QLatin1Char('/')});
+            } else if (S_ISREG(st.st_mode) && st.st_size > 64 * 1024 * 1024) {
+                what = QStringLiteral("file %1 bytes, %2 blocks, written %3.%4")
+                           .arg(qint64(st.st_size))
+                           .arg(qint64(st.st_blocks))
+                           .arg(qint64(st.st_mtim.tv_sec))
+                           .arg(qint64(st.st_mtim.tv_nsec));
+            } else if (S_ISREG(st.st_mode)) {
+                QCryptographicHash hash(QCryptographicHash::Sha256);
+                const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC);
+                ssize_t n;
+                while (fd >= 0 && (n = read(fd, buffer.data(), size_t(buffer.size()))) > 0)
+                    hash.addData(QByteArrayView(buffer.constData(), n));
+                if (fd >= 0)
+                    close(fd);
+                what = QStringLiteral("file %1 bytes, %2")
+                           .arg(qint64(st.st_size))
+                           .arg(QString::fromLatin1(hash.result().toHex()));
+            } else {
+                what = QStringLiteral("special %1").arg(st.st_mode & S_IFMT, 0, 8);
+            }
+            entries[key] = what;
+        }
+        closedir(dir);
+    }
     return entries;
 }
 
