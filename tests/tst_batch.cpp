@@ -115,6 +115,8 @@ void TestBatch::init()
     qputenv("FAKE_ENCODER_LOG", m_log.toLocal8Bit());
     qunsetenv("FAKE_ENCODER_ACTION");
     qunsetenv("FAKE_ENCODER_RULES");
+    // The record of outputs under way (a killed child leaves its own) stays here.
+    qputenv("XDG_STATE_HOME", m_dir->filePath("state").toLocal8Bit());
     m_beeps = BeepCount();
     SetShellHooks({{}, [this](const QString &program, const QStringList &args) {
                        ThumbnailRun t;
