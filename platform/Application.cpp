@@ -52,6 +52,9 @@ void TApplication::SetTitle(const QString &title)
 
 int TApplication::Run()
 {
+    // Told to end before the loop ran (in a box shown at start): no window.
+    if (ProgramEnd::Requested())
+        return 0;
     if (m_mainForm) {
         m_mainForm->show();
         // Without a window manager nothing would activate the window.

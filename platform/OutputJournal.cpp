@@ -226,12 +226,29 @@ void OutputJournal::Made(int n, const FileId &made, qint64 born)
                false);
 }
 
-void OutputJournal::Done(int n, bool kept, bool durable)
+bool OutputJournal::Done(int n, bool kept, bool durable)
 {
     if (n < 0)
+        return true;
+    if (!append((kept ? "kept " : "back ") + number(quint64(n)), durable))
+        return false;
+    --m_open;
+    return true;
+}
+
+void OutputJournal::Drop()
+{
+    if (m_fd < 0)
         return;
-    if (append((kept ? "kept " : "back ") + number(quint64(n)), durable))
-        --m_open;
+    const int dir = openOwnFolder(m_folder, false);
+    if (dir >= 0) {
+        unlinkat(dir, m_name.constData(), 0);
+        fsync(dir);
+        close(dir);
+    }
+    close(m_fd);
+    m_fd = -1;
+    m_broken = true;
 }
 
 QStringList OutputJournal::SettleLeftovers(const QString &folder)
@@ -244,7 +261,7 @@ QStringList OutputJournal::SettleLeftovers(const QString &folder)
     if (DIR *d = fdopendir(dup(dir))) {
         while (const dirent *e = readdir(d)) {
             const QByteArray name(e->d_name);
-            if (name.endsWith(Suffix))
+            if (name.endsWith(Suffix) || name.endsWith(".new"))
                 names << name;
         }
         closedir(d);
@@ -260,7 +277,8 @@ QStringList OutputJournal::SettleLeftovers(const QString &folder)
             close(fd);
             continue;
         }
-        for (const Record &r : parse(readAll(fd))) {
+        // One a crash caught before it had its name holds nothing yet.
+        for (const Record &r : parse(name.endsWith(Suffix) ? readAll(fd) : QByteArray())) {
             if (r.kept) {
                 removeOlder(r.entry);
                 continue;

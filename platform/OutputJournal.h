@@ -39,7 +39,12 @@ public:
     // The output file made for entry n.
     void Made(int n, const FileId &made, qint64 born);
     // Entry n is settled: kept (finished, the older file goes) or put back.
-    void Done(int n, bool kept, bool durable);
+    // False when that could not be recorded.
+    bool Done(int n, bool kept, bool durable);
+    // Gives the journal up (a full disk): the file goes, nothing more is
+    // recorded. Right when the entry under way is the only one unsettled,
+    // as its record would otherwise undo a finished output.
+    void Drop();
 
     // Settles what runs that have ended left in the folder (files locked by a
     // running program are left alone). Gives the older files that could not

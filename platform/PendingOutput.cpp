@@ -206,8 +206,8 @@ void PendingOutput::Finish()
         // afterwards must not bring it back over the finished one. (Without
         // one, the record needs no disk flush: the encoder's own file is not
         // flushed either.)
-        if (m_journal)
-            m_journal->Done(m_record, true, !m_entry.aside.isEmpty());
+        if (m_journal && !m_journal->Done(m_record, true, !m_entry.aside.isEmpty()))
+            m_journal->Drop();
         if (!m_entry.aside.isEmpty())
             unlinkat(m_folderFd, EncodeFileName(m_entry.aside).constData(), 0);
     }
