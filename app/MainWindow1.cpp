@@ -7,6 +7,7 @@
 #include "Guard.h"
 #include "NewHint.h"
 #include "PresetFile.h"
+#include "ProgramEnd.h"
 #include "SearchFile.h"
 #include "Settings.h"
 #include "Shell.h"
@@ -250,6 +251,15 @@ bool TMainForm1::FormClose()
     // saving them would replace the user's settings with the design values.
     if (Tag == 0)
         return true;
+    // Ending because the session ends or the display went away: whatever
+    // can be saved is, and nothing keeps the program alive.
+    if (ProgramEnd::Requested()) {
+        try {
+            Settings::Save(this, Encoding(), Files);
+        } catch (...) {
+        }
+        return true;
+    }
     // A second close after a refused save ends the program: the user has been
     // told that the settings could not be kept, and a window that cannot be
     // closed is worse. It still saves quietly if it now can.

@@ -1,6 +1,7 @@
 #include "SourceList.h"
 
 #include "Dialogs.h"
+#include "FileNames.h"
 #include "Files.h"
 #include "Guard.h"
 #include "PCVFadeButton.h"
@@ -36,6 +37,8 @@ TSourceList::TSourceList(TSortedListBox *listBox, QWidget *dropPanel, QWidget *c
       m_searchFile(searchFile), m_listFocusPolicy(listBox->focusPolicy())
 {
     m_searchFile->SetRecursive(true);
+    // Entries keep a name's bytes; a name that is not UTF-8 is shown readably.
+    m_listBox->SetDisplayForm(&ReadableFileName);
     connect(m_searchFile, &TSearchFile::OnFind, this, Relayed(this, &TSourceList::SearchFile1Find),
             Qt::DirectConnection);
     m_dropPanel->installEventFilter(this);
@@ -116,7 +119,14 @@ QStringList TSourceList::DroppedPaths(const QMimeData *data)
     if (!data || !data->hasUrls())
         return paths;
     for (const QUrl &url : data->urls()) {
-        if (url.isLocalFile())
+        if (!url.isLocalFile())
+            continue;
+        // The name's own bytes, as the desktop percent-encoded them:
+        // toLocalFile() would put U+FFFD in place of bytes that are not UTF-8.
+        if (url.host().isEmpty())
+            paths.append(DecodeFileName(
+                QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())));
+        else
             paths.append(url.toLocalFile());
     }
     return paths;

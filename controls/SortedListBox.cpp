@@ -111,7 +111,8 @@ QStringList MergeListTexts(const QStringList &sorted, const QStringList &added,
 }
 
 namespace {
-// Rows of the list box's item height, when it sets one.
+// Rows of the list box's item height, when it sets one, and its entries in
+// their display form.
 class TItemHeightDelegate : public QStyledItemDelegate
 {
 public:
@@ -123,6 +124,12 @@ public:
         if (m_box->ItemHeight() > 0)
             size.setHeight(m_box->ItemHeight());
         return size;
+    }
+
+    QString displayText(const QVariant &value, const QLocale &locale) const override
+    {
+        const QString text = QStyledItemDelegate::displayText(value, locale);
+        return m_box->Display() ? m_box->Display()(text) : text;
     }
 
 private:
@@ -150,6 +157,12 @@ void TSortedListBox::SetItemHeight(int value)
     m_itemHeight = value;
     // The view keeps the row size it measured: lay the rows out again.
     scheduleDelayedItemsLayout();
+}
+
+void TSortedListBox::SetDisplayForm(DisplayForm form)
+{
+    m_display = form;
+    viewport()->update();
 }
 
 int TSortedListBox::Count() const

@@ -44,6 +44,12 @@ public:
     QString Item(int index) const;
     QStringList Items() const;
 
+    // How an entry is shown, when not as it is kept (a file name's readable
+    // form, say); the entries, their order and Item() stay as kept.
+    using DisplayForm = QString (*)(const QString &);
+    void SetDisplayForm(DisplayForm form);
+    DisplayForm Display() const { return m_display; }
+
     void Add(const QString &text);
     void AddItems(const QStringList &texts);
     void Clear();
@@ -60,4 +66,5 @@ private:
     mutable QStringList m_pending;
     int m_updates = 0;
     int m_itemHeight = 0;
+    DisplayForm m_display = nullptr;
 };

@@ -4,9 +4,11 @@
 #include "BatchHost.h"
 #include "Dialogs.h"
 #include "Errors.h"
+#include "FileNames.h"
 #include "Files.h"
 #include "Jpeg.h"
 #include "Misc.h"
+#include "ProgramEnd.h"
 #include "ProgressWindow1.h"
 #include "Shell.h"
 
@@ -21,16 +23,6 @@ TConversionBatch *s_current = nullptr;
 // The longest the batch waits for an encoder before it looks at it again when
 // nothing else wakes it.
 constexpr int WaitSliceMs = 60;
-
-// Removes what a failed conversion wrote at the output path: a file that is
-// not `before` unchanged.
-void removeUnfinished(const QString &output, const std::optional<FileEntry> &before)
-{
-    const std::optional<FileEntry> now = LookUpPath(output);
-    if (now && !(before && now->device == before->device && now->inode == before->inode &&
-                 now->size == before->size && now->lastWriteTime == before->lastWriteTime))
-        DeleteFile(output);
-}
 } // namespace
 
 TConversionBatch::TConversionBatch(BatchHost &host, QObject *parent) : QObject(parent), m_host(host)
@@ -64,6 +56,24 @@ QString TConversionBatch::EncoderNotStartedMessage()
     return QStringLiteral("ffmpeg を起動できませんでした。");
 }
 
+QString TConversionBatch::OlderFilesKeptMessage(const QStringList &paths)
+{
+    QStringList shown;
+    for (const QString &p : paths)
+        shown << ReadableFileName(p);
+    return QStringLiteral("変換が途中で終わったため、元のファイルを次の名前で残してあります。\n") +
+           shown.join(QLatin1Char('\n'));
+}
+
+void TConversionBatch::SettleEarlierRuns(const QString &journalFolder)
+{
+    const QStringList kept = OutputJournal::SettleLeftovers(journalFolder);
+    if (kept.isEmpty())
+        return;
+    MessageBeep();
+    ShowMessage(OlderFilesKeptMessage(kept));
+}
+
 void Button0Click(BatchHost &host)
 {
     TConversionBatch batch(host);
@@ -76,6 +86,42 @@ void TConversionBatch::Abort()
     m_abort = true;
     if (const std::unique_ptr<ChildProcess> &encoder = m_host.EncoderProcessRecord())
         encoder->Terminate();
+}
+
+void TConversionBatch::endNow()
+{
+    // The process is ending through exit() (the display went away): the
+    // batch's stack never unwinds, so the encoder is ended and the output
+    // settled here.
+    m_abort = true;
+    if (const std::unique_ptr<ChildProcess> &encoder = m_host.EncoderProcessRecord()) {
+        encoder->Terminate();
+        encoder->Wait(5000);
+    }
+    abandonOutput();
+    m_journal.reset();
+}
+
+bool TConversionBatch::abandonOutput()
+{
+    if (m_pending.Abandon())
+        return true;
+    m_keptAside = true;
+    return false;
+}
+
+bool TConversionBatch::clashes(const QString &source, const QString &output) const
+{
+    const std::optional<FileId> out = IdentityOf(output);
+    if (!out)
+        return false;
+    // A file of the list (clip.3gp beside clip.mp4 in a phone's folder).
+    if (m_sources.count(*out))
+        return true;
+    // Made by this batch from another file (Clip.avi and clip.mp4 on a
+    // memory card that ignores case); a source listed twice may redo its own.
+    const auto made = m_made.find(*out);
+    return made != m_made.end() && IdentityOf(source) != std::optional<FileId>(made->second);
 }
 
 bool TConversionBatch::eventFilter(QObject *watched, QEvent *event)
@@ -103,17 +149,23 @@ void TConversionBatch::Run()
     TConversionBatch *const outer = s_current;
     s_current = this;
     m_abort = false;
-    m_written.clear();
+    m_keptAside = false;
+    m_made.clear();
+    m_sources.clear();
     QCoreApplication::instance()->installEventFilter(this);
     struct Restore
     {
         TConversionBatch *self, *outer;
+        int atExit;
         ~Restore()
         {
+            self->abandonOutput();
+            self->m_journal.reset();
+            ProgramEnd::Remove(atExit);
             QCoreApplication::instance()->removeEventFilter(self);
             s_current = outer;
         }
-    } restore{this, outer};
+    } restore{this, outer, ProgramEnd::AtExit([this] { endNow(); })};
 
     QWidget *const mainWindow = m_host.BatchWindow();
     TProgressForm1 *form = nullptr;
@@ -135,6 +187,11 @@ void TConversionBatch::Run()
             throw Exception(QStringLiteral("Cannot create the folder \"\""));
         // Whether the folder could be made shows in the encoder's result.
         ForceDirectories(atStart.OutputFolder);
+        // No output may land on a file of the list: their identities, once.
+        m_sources.reserve(size_t(m_host.SourceCount()));
+        for (int i = 0; i < m_host.SourceCount(); ++i)
+            if (const std::optional<FileId> id = IdentityOf(m_host.SourceEntry(i)))
+                m_sources.insert(*id);
 
         for (int i = 0; i < m_host.SourceCount() && end == End::Finished && !m_abort; ++i) {
             for (int pass = 1; pass <= passes && !m_abort; ++pass) {
@@ -146,13 +203,13 @@ void TConversionBatch::Run()
                 m_host.QuotedOutputFileText() =
                     QLatin1Char('"') + m_host.OutputFileText() + QLatin1Char('"');
                 form->ProgressBar1->SetPosition(i);
-                form->Label1->setText(FileNamePart(m_host.SourceFileText()) +
+                form->Label1->setText(ReadableFileName(FileNamePart(m_host.SourceFileText())) +
                                       QStringLiteral(" -> ") +
-                                      FileNamePart(m_host.OutputFileText()));
+                                      ReadableFileName(FileNamePart(m_host.OutputFileText())));
                 form->Label1->adjustSize();
                 form->repaint();
 
-                const PassResult result = runPass(*form, pass, now);
+                const PassResult result = runPass(*form, pass, passes, now);
                 if (result == PassResult::NotStarted) {
                     end = End::NotStarted;
                     break;
@@ -164,6 +221,11 @@ void TConversionBatch::Run()
     } catch (...) {
         end = End::Failed;
     }
+    // A file whose passes did not all run (quitting between two) is no result.
+    if (!abandonOutput())
+        error = true;
+    if (m_keptAside)
+        error = true;
 
     if (m_abort) {
         // Quitting: no messages, just give everything back.
@@ -185,27 +247,31 @@ void TConversionBatch::Run()
         mainWindow->setEnabled(true);
 }
 
-TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int pass,
+TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int pass, int passes,
                                                        const EncodingSettings &settings)
 {
     const QString source = m_host.SourceFileText();
     const QString output = m_host.OutputFileText();
     const EncoderCommand command = BuildConversionCommand(pass, source, output, settings);
-    // What lay at the output path before this file's first pass: a failed
-    // pass removes what the encoder wrote (pass 1's file too), not an older
-    // file it never touched nor the source itself.
-    if (pass == 1)
-        m_outputBefore = LookUpPath(output);
+    // A file's passes share one output; an earlier file's is settled.
+    if (m_pending.Active() && m_pending.Output() != output)
+        abandonOutput();
     try {
         // No file name for the output, or the encoder would overwrite the
-        // very file it reads.
-        if (output.isEmpty() || SameFile(source, output))
+        // very file it reads, another file of the list, or what another
+        // entry of this batch has made.
+        if (output.isEmpty() || SameFile(source, output) || clashes(source, output)) {
+            abandonOutput();
             return PassResult::Failed;
-        // An earlier entry of this batch (clip.avi beside clip.mp4, say) has
-        // made this output already; this one would overwrite it.
-        const auto earlier = m_written.constFind(output);
-        if (earlier != m_written.constEnd() && *earlier != source && !SameFile(*earlier, source))
-            return PassResult::Failed;
+        }
+        // Before the file's first pass (and again after a pass that did not
+        // finish): an older file at the output path waits aside.
+        if (!m_pending.Active()) {
+            if (!m_journal)
+                m_journal = std::make_unique<OutputJournal>(JournalFolder);
+            if (m_pending.Begin(output, m_journal.get()) == PendingOutput::Start::Refused)
+                return PassResult::Failed;
+        }
 
         form.Image1->clear();
         const QString thumbnailDir = m_host.ThumbnailDirText();
@@ -233,29 +299,40 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
         form.Button1->SetTag(1);
         std::unique_ptr<ChildProcess> &encoder = m_host.EncoderProcessRecord();
         encoder = std::make_unique<ChildProcess>();
-        if (!encoder->Start(EncoderProgram, command.Arguments))
+        if (!encoder->Start(EncoderProgram, command.Arguments)) {
+            abandonOutput();
             return PassResult::NotStarted;
+        }
         waitForEncoder(*encoder);
 
         const bool cancelled = form.Button1->Tag() == 0;
         if (cancelled || m_abort) {
-            DeleteFile(output);
-            return PassResult::Done;
+            // The output is deleted, and the older file is back.
+            return abandonOutput() ? PassResult::Done : PassResult::Failed;
         }
         if (!encoder->Succeeded()) {
             // A failed or killed encoder leaves no usable file, only one that
             // would look like a result.
-            removeUnfinished(output, m_outputBefore);
+            abandonOutput();
             // 127: the adapter found no FFmpeg to run; that is a missing
             // encoder, not a file it could not convert.
             return encoder->Exited() && encoder->ExitCode() == 127 ? PassResult::NotStarted
                                                                    : PassResult::Failed;
         }
-        m_written.insert(output, source);
+        // Pass 1 of two is no result yet.
+        if (pass < passes)
+            return PassResult::Done;
+        const FileId made = m_pending.Made();
+        m_pending.Finish();
+        const std::optional<FileId> out =
+            made != FileId() ? std::optional<FileId>(made) : IdentityOf(output);
+        const std::optional<FileId> from = IdentityOf(source);
+        if (out && from)
+            m_made[*out] = *from;
         return PassResult::Done;
     } catch (...) {
         // Pass 2 not run: pass 1's file, without sound, is no result either.
-        removeUnfinished(output, m_outputBefore);
+        abandonOutput();
         return PassResult::Failed;
     }
 }

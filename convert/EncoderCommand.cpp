@@ -69,7 +69,11 @@ QString EncoderPathArgument(const QString &path)
         return path;
     const qsizetype colon = path.indexOf(QLatin1Char(':'));
     const qsizetype slash = path.indexOf(Separator);
-    const bool protocolLike = colon >= 0 && (slash < 0 || colon < slash);
+    // FFmpeg takes "subfile," with a ':' anywhere after it for its subfile
+    // protocol, folders or not.
+    const bool protocolLike =
+        (colon >= 0 && (slash < 0 || colon < slash)) ||
+        (path.startsWith(QLatin1String("subfile,")) && path.indexOf(QLatin1Char(':'), 8) >= 0);
     return path.startsWith(QLatin1Char('-')) || protocolLike ? QStringLiteral("./") + path : path;
 }
 

@@ -43,9 +43,9 @@ QString BuildOutputPath(const QString &source, const QString &outputFolder,
                         const QString &outputExt);
 
 // A path as the encoder is to get it: FFmpeg takes an argument that begins
-// with "-" for an option and a first part with a ":" (clip:1.avi) for a
-// protocol, so such a relative path gets "./" in front; every other path
-// stays as it is.
+// with "-" for an option, and a first part with a ":" (clip:1.avi) or a name
+// that begins "subfile," and has a ":" further on for a protocol, so such a
+// relative path gets "./" in front; every other path stays as it is.
 QString EncoderPathArgument(const QString &path);
 
 // The conversion run of one pass (1 or 2; written only for two passes).

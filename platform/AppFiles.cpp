@@ -197,3 +197,11 @@ QString AppFiles::NoFolder()
 {
     return QStringLiteral("/dev/null/pocketclips");
 }
+
+QString AppFiles::StateFolder()
+{
+    QString state = absoluteFromEnvironment("XDG_STATE_HOME");
+    if (state.isEmpty())
+        state = inFolder(homeFolder(), QStringLiteral(".local/state"));
+    return inFolder(state, UserFolderName);
+}

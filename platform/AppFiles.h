@@ -68,4 +68,10 @@ public:
     // The thumbnail folder when no private folder could be made: a path below
     // a device, where no file can ever be created.
     static QString NoFolder();
+
+    // The user's own folder for what must outlive a run of the program (the
+    // record of conversions under way), in every layout:
+    // $XDG_STATE_HOME/Pocketclips, ~/.local/state when that is unset or
+    // relative. Not made here.
+    static QString StateFolder();
 };

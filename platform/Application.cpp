@@ -1,6 +1,8 @@
 #include "Application.h"
 
 #include "DisplayPlatform.h"
+#include "FileNames.h"
+#include "ProgramEnd.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -11,6 +13,9 @@ TApplication *Application = nullptr;
 namespace {
 // QApplication keeps a reference to argc: it must outlive the object.
 QApplication *s_qapp = nullptr;
+// The parameters as the system gave them, Qt's own options taken out.
+QStringList s_parameters;
+bool s_haveParameters = false;
 } // namespace
 
 TApplication::TApplication(int &argc, char **argv)
@@ -26,11 +31,19 @@ TApplication::TApplication(int &argc, char **argv)
             qunsetenv("QT_QPA_PLATFORM");
     }
     Application = this;
+    // Taken from argv itself: QCoreApplication::arguments() would lose the
+    // bytes of a file name that is not UTF-8.
+    s_parameters.clear();
+    for (int i = 1; i < argc; ++i)
+        s_parameters << DecodeFileName(QByteArray(argv[i]));
+    s_haveParameters = true;
+    ProgramEnd::CatchSignals();
 }
 
 TApplication::~TApplication()
 {
     Application = nullptr;
+    s_haveParameters = false;
     delete s_qapp;
     s_qapp = nullptr;
 }
@@ -48,6 +61,9 @@ void TApplication::SetTitle(const QString &title)
 
 int TApplication::Run()
 {
+    // Told to end before the loop ran (in a box shown at start): no window.
+    if (ProgramEnd::Requested())
+        return 0;
     if (m_mainForm) {
         m_mainForm->show();
         // Without a window manager nothing would activate the window.
@@ -74,6 +90,8 @@ QString TApplication::ExeName()
 
 QStringList TApplication::Parameters()
 {
+    if (s_haveParameters)
+        return s_parameters;
     QStringList args = QCoreApplication::arguments();
     if (!args.isEmpty())
         args.removeFirst();

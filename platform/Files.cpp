@@ -1,10 +1,11 @@
 #include "Files.h"
 
+#include "FileNames.h"
+
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,7 +15,7 @@
 namespace {
 QByteArray encode(const QString &path)
 {
-    return QFile::encodeName(path);
+    return EncodeFileName(path);
 }
 
 // File time to local time at two-second resolution, as the packed date and
@@ -151,7 +152,7 @@ std::vector<FileEntry> ListFolder(const QString &folder, const QString &pattern)
 {
     std::vector<FileEntry> entries;
     forEachEntry(folder, [&](int dirFd, const struct dirent *d) {
-        const QString name = QFile::decodeName(d->d_name);
+        const QString name = DecodeFileName(d->d_name, qsizetype(strlen(d->d_name)));
         if (!MatchesPattern(name, pattern))
             return;
         struct stat st;
@@ -176,16 +177,32 @@ std::vector<FileEntry> ListSubFolders(const QString &folder)
         struct stat st;
         bool isLink = false;
         if (statEntry(dirFd, d->d_name, st, isLink) && S_ISDIR(st.st_mode))
-            entries.push_back(entryFrom(QFile::decodeName(d->d_name), st, isLink));
+            entries.push_back(
+                entryFrom(DecodeFileName(d->d_name, qsizetype(strlen(d->d_name))), st, isLink));
     });
     return entries;
 }
 
+namespace {
+QString currentFolder()
+{
+    std::vector<char> buffer(4096);
+    while (!getcwd(buffer.data(), buffer.size())) {
+        if (errno != ERANGE)
+            return QDir::currentPath();
+        buffer.resize(buffer.size() * 2);
+    }
+    return DecodeFileName(buffer.data(), qsizetype(strlen(buffer.data())));
+}
+} // namespace
+
 QString ExpandFileName(const QString &path)
 {
     if (path.isEmpty())
-        return QDir::currentPath();
-    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+        return currentFolder();
+    if (path.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(path);
+    return QDir::cleanPath(currentFolder() + QLatin1Char('/') + path);
 }
 
 bool FileExists(const QString &path)
@@ -226,7 +243,22 @@ bool ForceDirectories(const QString &path)
 {
     if (path.isEmpty())
         return false;
-    return QDir().mkpath(path) && QFileInfo(path).isDir();
+    const QByteArray native = encode(path);
+    // Each missing folder on the way, the parents first.
+    for (qsizetype slash = native.indexOf('/', 1); slash >= 0;
+         slash = native.indexOf('/', slash + 1))
+        if (native.at(slash - 1) != '/')
+            mkdir(native.left(slash).constData(), 0777);
+    mkdir(native.constData(), 0777);
+    return DirectoryExists(path);
+}
+
+std::optional<FileId> IdentityOf(const QString &path)
+{
+    struct stat st;
+    if (path.isEmpty() || stat(encode(path).constData(), &st) != 0)
+        return std::nullopt;
+    return FileId{quint64(st.st_dev), quint64(st.st_ino)};
 }
 
 bool SameFile(const QString &a, const QString &b)

@@ -9,8 +9,8 @@
 // One entry of a folder as a directory search reports it.
 struct FileEntry
 {
-    QString name;       // the entry's own name, no folder part
-    qint64 size = 0;    // 64-bit size in bytes
+    QString name;    // the entry's own name, no folder part
+    qint64 size = 0; // 64-bit size in bytes
     bool creationTimeValid = false;
     QDateTime creationTime; // local time (as an offset from UTC), two-second resolution
     bool lastWriteTimeValid = false;
@@ -59,6 +59,20 @@ bool DeleteFile(const QString &path);
 
 // Creates the folder with every missing parent; true when it exists afterwards.
 bool ForceDirectories(const QString &path);
+
+// What a path names, links followed: the same device and inode is the same
+// file, whatever the path's letters (a case-insensitive memory card, a link).
+struct FileId
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool operator==(const FileId &other) const
+    {
+        return device == other.device && inode == other.inode;
+    }
+    bool operator!=(const FileId &other) const { return !(*this == other); }
+};
+std::optional<FileId> IdentityOf(const QString &path);
 
 // True when both paths name the same existing file (links followed).
 bool SameFile(const QString &a, const QString &b);

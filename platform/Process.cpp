@@ -1,15 +1,15 @@
 #include "Process.h"
 
+#include "FileNames.h"
+
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -42,8 +42,74 @@ bool sendPidfdSignal(int pidfd, int sig)
 
 bool isExecutableFile(const QString &path)
 {
-    const QFileInfo info(path);
-    return info.isFile() && info.isExecutable();
+    const QByteArray native = EncodeFileName(path);
+    struct stat st;
+    return stat(native.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+           access(native.constData(), X_OK) == 0;
+}
+
+// The argument vector of an exec: the strings stay alive in storage.
+std::vector<char *> argumentVector(const QString &program, const QStringList &arguments,
+                                   std::vector<QByteArray> &storage)
+{
+    storage.reserve(size_t(arguments.size()) + 1);
+    storage.push_back(EncodeFileName(program));
+    for (const QString &a : arguments)
+        storage.push_back(EncodeFileName(a));
+    std::vector<char *> argv;
+    for (QByteArray &s : storage)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+// In a child between fork() and exec: no input, output discarded.
+void nullStandardFiles()
+{
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        if (null > 2)
+            close(null);
+    }
+    signal(SIGPIPE, SIG_DFL);
+}
+
+// In a child: becomes the program, or tells why not through fd and ends.
+[[noreturn]] void execOrReport(const QByteArray &file, const std::vector<char *> &argv, int fd)
+{
+    nullStandardFiles();
+    execv(file.constData(), argv.data());
+    const int err = errno;
+    (void)!write(fd, &err, sizeof err);
+    _exit(127);
+}
+
+// fork() with a pipe closed on exec, which tells the parent whether exec
+// succeeded (status[1] is the child's end); -1 when either fails.
+pid_t forkWithStatus(int status[2])
+{
+    if (pipe2(status, O_CLOEXEC) != 0)
+        return -1;
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(status[0]);
+        close(status[1]);
+    }
+    return pid;
+}
+
+// Reads the errno a failed exec reported through the pipe; 0 when exec succeeded.
+int execFailure(int fd)
+{
+    int err = 0;
+    ssize_t n;
+    do {
+        n = read(fd, &err, sizeof err);
+    } while (n < 0 && errno == EINTR);
+    return n > 0 ? (err ? err : -1) : 0;
 }
 
 qint64 nowMs()
@@ -63,10 +129,19 @@ QString ChildProcess::FindProgram(const QString &program)
     const QString own = QCoreApplication::applicationDirPath() + QLatin1Char('/') + program;
     if (isExecutableFile(own))
         return own;
-    const QStringList dirs = QString::fromLocal8Bit(qgetenv("PATH")).split(QLatin1Char(':'));
+    return FindOnPath(program);
+}
+
+QString ChildProcess::FindOnPath(const QString &program)
+{
+    if (program.isEmpty())
+        return QString();
+    if (program.contains(QLatin1Char('/')))
+        return isExecutableFile(program) ? program : QString();
+    const QStringList dirs = DecodeFileName(qgetenv("PATH")).split(QLatin1Char(':'));
     for (const QString &dir : dirs) {
-        const QString candidate = (dir.isEmpty() ? QStringLiteral(".") : dir) +
-                                  QLatin1Char('/') + program;
+        const QString candidate =
+            (dir.isEmpty() ? QStringLiteral(".") : dir) + QLatin1Char('/') + program;
         if (isExecutableFile(candidate))
             return candidate;
     }
@@ -93,59 +168,30 @@ bool ChildProcess::Start(const QString &program, const QStringList &arguments)
 
     // Everything the child needs is prepared before fork(): afterwards it may
     // only make async-signal-safe calls.
-    const QByteArray file = QFile::encodeName(path);
+    const QByteArray file = EncodeFileName(path);
     std::vector<QByteArray> storage;
-    storage.reserve(size_t(arguments.size()) + 1);
-    storage.push_back(QFile::encodeName(program));
-    for (const QString &a : arguments)
-        storage.push_back(a.toLocal8Bit());
-    std::vector<char *> argv;
-    for (QByteArray &s : storage)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
+    const std::vector<char *> argv = argumentVector(program, arguments, storage);
 
-    // A pipe closed on exec tells the parent whether exec succeeded.
     int status[2];
-    if (pipe2(status, O_CLOEXEC) != 0)
-        return false;
     const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(status[0]);
-        close(status[1]);
+    const pid_t pid = forkWithStatus(status);
+    if (pid < 0)
         return false;
-    }
     if (pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent)
             _exit(127);
-        const int null = open("/dev/null", O_RDWR);
-        if (null >= 0) {
-            dup2(null, 0);
-            dup2(null, 1);
-            dup2(null, 2);
-            if (null > 2)
-                close(null);
-        }
-        signal(SIGPIPE, SIG_DFL);
-        execv(file.constData(), argv.data());
-        const int err = errno;
-        (void)!write(status[1], &err, sizeof err);
-        _exit(127);
+        execOrReport(file, argv, status[1]);
     }
     close(status[1]);
-    int err = 0;
-    ssize_t n;
-    do {
-        n = read(status[0], &err, sizeof err);
-    } while (n < 0 && errno == EINTR);
+    const int failed = execFailure(status[0]);
     close(status[0]);
     m_pid = pid;
     m_reaped = false;
     m_exited = false;
     m_exitCode = 0;
     m_signal = 0;
-    if (n > 0) {
+    if (failed) {
         // exec failed: the child is gone; reap it and report no process.
         reap(true);
         m_pid = -1;
@@ -173,6 +219,40 @@ bool ChildProcess::reap(bool block)
         m_signal = WIFSIGNALED(st) ? WTERMSIG(st) : 0;
     }
     return true;
+}
+
+bool ChildProcess::StartDetached(const QString &program, const QStringList &arguments)
+{
+    const QString path = FindOnPath(program);
+    if (path.isEmpty())
+        return false;
+    const QByteArray file = EncodeFileName(path);
+    std::vector<QByteArray> storage;
+    const std::vector<char *> argv = argumentVector(program, arguments, storage);
+    // The middle child ends at once, so the program never has to reap the
+    // run, which then belongs to init.
+    int status[2];
+    const pid_t middle = forkWithStatus(status);
+    if (middle < 0)
+        return false;
+    if (middle == 0) {
+        setsid();
+        const pid_t run = fork();
+        if (run == 0)
+            execOrReport(file, argv, status[1]);
+        if (run > 0)
+            _exit(0);
+        const int err = errno;
+        (void)!write(status[1], &err, sizeof err);
+        _exit(127);
+    }
+    close(status[1]);
+    int st = 0;
+    while (waitpid(middle, &st, 0) < 0 && errno == EINTR) {
+    }
+    const int failed = execFailure(status[0]);
+    close(status[0]);
+    return failed == 0;
 }
 
 ChildProcess::WaitResult ChildProcess::Wait(int timeoutMs)

@@ -48,6 +48,13 @@ public:
     // The program's file: a name with a "/" as it stands; a bare name first in
     // the program's own folder, then on PATH. Empty when not found.
     static QString FindProgram(const QString &program);
+    // The same without the program's own folder: a bare name on PATH only.
+    static QString FindOnPath(const QString &program);
+
+    // Runs a program found by FindOnPath detached: hidden, stdin from
+    // /dev/null, output discarded, in a session of its own, not waited for
+    // and not ended with the program. False when it could not be started.
+    static bool StartDetached(const QString &program, const QStringList &arguments);
 
 private:
     bool reap(bool block);

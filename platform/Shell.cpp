@@ -1,7 +1,8 @@
 #include "Shell.h"
 
+#include "Process.h"
+
 #include <QDesktopServices>
-#include <QProcess>
 #include <QUrl>
 
 namespace {
@@ -23,8 +24,8 @@ void ShellOpen(const QString &fileOrUrl)
         hooks().open(fileOrUrl);
         return;
     }
-    const QUrl url = fileOrUrl.contains(QLatin1String("://")) ? QUrl(fileOrUrl)
-                                                              : QUrl::fromLocalFile(fileOrUrl);
+    const QUrl url =
+        fileOrUrl.contains(QLatin1String("://")) ? QUrl(fileOrUrl) : QUrl::fromLocalFile(fileOrUrl);
     QDesktopServices::openUrl(url);
 }
 
@@ -32,11 +33,7 @@ bool ShellRun(const QString &program, const QStringList &arguments)
 {
     if (hooks().run)
         return hooks().run(program, arguments);
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    return process.startDetached();
+    // Not through QProcess: it would encode a file name that is not UTF-8
+    // with replacement characters.
+    return ChildProcess::StartDetached(program, arguments);
 }

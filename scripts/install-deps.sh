@@ -16,7 +16,7 @@ if [ "$mode" = test ]; then
     # registry, and pyatspi to read the program as a screen reader does.
     packages+=(dbus-bin dbus-daemon at-spi2-core python3-pyatspi)
     packages+=(xvfb xauth openbox xdotool clang libclang-rt-14-dev imagemagick mediainfo
-               desktop-file-utils appstream)
+               desktop-file-utils appstream dosfstools)
 fi
 
 missing=()

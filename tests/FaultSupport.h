@@ -4,6 +4,7 @@
 // in it changed, the processes still running on a path, and short test clips
 // made by the installed FFmpeg.
 
+#include "FileNames.h"
 #include "TestSupport.h"
 
 #include <QCryptographicHash>
@@ -15,51 +16,85 @@
 #include <QStandardPaths>
 #include <QStringList>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-// Every entry below root, by its path relative to root: a file by its size
-// and a hash of its bytes (a file of more than 64 MB, a sparse one of 3 GB
-// say, by its size, its blocks and its modification time), a folder, a link
-// by its target, a pipe or a device by its type. Links are not followed.
+// Every entry below root, by its path relative to root (names kept whole,
+// also those that are not UTF-8): a file by its size and a hash of its bytes
+// (a file of more than 64 MB, a sparse one of 3 GB say, by its size, its
+// blocks and its modification time), a folder, a link by its target, a pipe
+// or a device by its type. Links are not followed.
 inline QMap<QString, QString> TreeSnapshot(const QString &root)
 {
     QMap<QString, QString> entries;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString key = QDir(root).relativeFilePath(path);
-        struct stat st;
-        if (lstat(QFile::encodeName(path).constData(), &st) != 0) {
-            entries[key] = QStringLiteral("vanished");
+    // Folder by folder, without recursion: a test tree may be thousands deep.
+    QList<QPair<QByteArray, QString>> folders{{EncodeFileName(root), QString()}};
+    QByteArray buffer(65536, Qt::Uninitialized);
+    while (!folders.isEmpty()) {
+        const auto [folder, prefix] = folders.takeLast();
+        DIR *dir = opendir(folder.constData());
+        if (!dir)
             continue;
+        while (const dirent *d = readdir(dir)) {
+            const QByteArray name(d->d_name);
+            if (name == "." || name == "..")
+                continue;
+            const QByteArray path = folder + '/' + name;
+            const QString key = prefix + DecodeFileName(name);
+            struct stat st;
+            if (lstat(path.constData(), &st) != 0) {
+                entries[key] = QStringLiteral("vanished");
+                continue;
+            }
+            QString what;
+            if (S_ISLNK(st.st_mode)) {
+                const ssize_t n = readlink(path.constData(), buffer.data(), size_t(buffer.size()));
+                what =
+                    QStringLiteral("link -> ") + DecodeFileName(buffer.left(qMax<ssize_t>(n, 0)));
+            } else if (S_ISDIR(st.st_mode)) {
+                what = QStringLiteral("folder");
+                folders.append({path, key + QLatin1Char('/')});
+            } else if (S_ISREG(st.st_mode) && st.st_size > 64 * 1024 * 1024) {
+                what = QStringLiteral("file %1 bytes, %2 blocks, written %3.%4")
+                           .arg(qint64(st.st_size))
+                           .arg(qint64(st.st_blocks))
+                           .arg(qint64(st.st_mtim.tv_sec))
+                           .arg(qint64(st.st_mtim.tv_nsec));
+            } else if (S_ISREG(st.st_mode)) {
+                QCryptographicHash hash(QCryptographicHash::Sha256);
+                const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC);
+                ssize_t n;
+                while (fd >= 0 && (n = read(fd, buffer.data(), size_t(buffer.size()))) > 0)
+                    hash.addData(QByteArrayView(buffer.constData(), n));
+                if (fd >= 0)
+                    close(fd);
+                what = QStringLiteral("file %1 bytes, %2")
+                           .arg(qint64(st.st_size))
+                           .arg(QString::fromLatin1(hash.result().toHex()));
+            } else {
+                what = QStringLiteral("special %1").arg(st.st_mode & S_IFMT, 0, 8);
+            }
+            entries[key] = what;
         }
-        QString what;
-        if (S_ISLNK(st.st_mode)) {
-            what = QStringLiteral("link -> ") + QFile::symLinkTarget(path);
-        } else if (S_ISDIR(st.st_mode)) {
-            what = QStringLiteral("folder");
-        } else if (S_ISREG(st.st_mode) && st.st_size > 64 * 1024 * 1024) {
-            what = QStringLiteral("file %1 bytes, %2 blocks, written %3.%4")
-                       .arg(qint64(st.st_size))
-                       .arg(qint64(st.st_blocks))
-                       .arg(qint64(st.st_mtim.tv_sec))
-                       .arg(qint64(st.st_mtim.tv_nsec));
-        } else if (S_ISREG(st.st_mode)) {
-            QFile f(path);
-            QCryptographicHash hash(QCryptographicHash::Sha256);
-            if (f.open(QIODevice::ReadOnly))
-                hash.addData(&f);
-            what = QStringLiteral("file %1 bytes, %2")
-                       .arg(qint64(st.st_size))
-                       .arg(QString::fromLatin1(hash.result().toHex()));
-        } else {
-            what = QStringLiteral("special %1").arg(st.st_mode & S_IFMT, 0, 8);
-        }
-        entries[key] = what;
+        closedir(dir);
     }
     return entries;
+}
+
+// A file's bytes, whatever its name.
+inline QByteArray ReadRaw(const QString &path)
+{
+    QByteArray bytes;
+    const int fd = open(EncodeFileName(path).constData(), O_RDONLY | O_CLOEXEC);
+    char buffer[65536];
+    ssize_t n;
+    while (fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, n);
+    if (fd >= 0)
+        close(fd);
+    return bytes;
 }
 
 // The paths whose entry is new, gone or different in after, sorted.
@@ -122,6 +157,6 @@ inline bool MakeClip(const QString &path)
 // A 3GP file by its first box: "ftyp" with a brand that begins with "3gp".
 inline bool Is3gp(const QString &path)
 {
-    const QByteArray head = ReadFile(path).left(12);
+    const QByteArray head = ReadRaw(path).left(12);
     return head.size() == 12 && head.mid(4, 4) == "ftyp" && head.mid(8, 3) == "3gp";
 }

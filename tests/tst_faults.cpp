@@ -8,11 +8,14 @@
 // (through the adapter) is used where the case is about what FFmpeg does with
 // a path or a file.
 
+#include "Application.h"
 #include "BatchTestHost.h"
 #include "ConversionBatch.h"
 #include "FaultSupport.h"
+#include "FileNames.h"
 #include "Files.h"
 #include "Misc.h"
+#include "Process.h"
 #include "ProgressWindow1.h"
 #include "Shell.h"
 #include "TestSupport.h"
@@ -26,6 +29,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,6 +62,63 @@ void flushDeletes()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
 }
+
+// An earlier result at the output path, with bytes no text has.
+const char OlderText[] = "an earlier result \x00\xFF\x80 of a.avi\n";
+const QByteArray OlderBytes(OlderText, sizeof OlderText - 1);
+
+// The names in a folder, hidden ones too.
+QStringList namesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
+}
+
+// A FAT file system on a loop device, for as long as the object lives.
+struct FatMount
+{
+    QTemporaryDir image;
+    QString point;
+    bool mounted = false;
+    QString why;
+
+    explicit FatMount(const QString &at) : point(at)
+    {
+        QDir().mkpath(point);
+        const QString file = image.filePath("fat.img");
+        if (geteuid() != 0) {
+            why = "mounting needs root";
+            return;
+        }
+        if (QStandardPaths::findExecutable("mkfs.vfat").isEmpty()) {
+            why = "mkfs.vfat (dosfstools) is not installed";
+            return;
+        }
+        QFile f(file);
+        if (!f.open(QIODevice::WriteOnly) || !f.resize(16 * 1024 * 1024)) {
+            why = "no room for the image";
+            return;
+        }
+        f.close();
+        QProcess mkfs;
+        mkfs.start("mkfs.vfat", {file});
+        if (!mkfs.waitForFinished(20000) || mkfs.exitCode() != 0) {
+            why = "mkfs.vfat failed";
+            return;
+        }
+        QProcess mount;
+        mount.start("mount", {"-o", "loop", "-t", "vfat", file, point});
+        mounted = mount.waitForFinished(20000) && mount.exitCode() == 0;
+        if (!mounted)
+            why = "this machine cannot loop-mount: " +
+                  QString::fromLocal8Bit(mount.readAllStandardError()).trimmed();
+    }
+    ~FatMount()
+    {
+        if (mounted)
+            umount2(QFile::encodeName(point).constData(), MNT_DETACH);
+    }
+};
 } // namespace
 
 class TestFaults : public QObject
@@ -86,11 +148,14 @@ private slots:
     void twoEntriesOneOutput_data();
     void twoEntriesOneOutput();
     void outputFolderInsideSourceTree();
+    void olderFileKept_data();
+    void olderFileKept();
 
 private:
     void run(TConversionBatch &batch, bool real, const std::function<void()> &sample = {});
     void needFfmpeg();
     QString clip(const QString &relative);
+    QString journalFolder() const;
     QMap<QString, QString> snapshot() const;
     // The entries changed since init(), without the test's own files.
     QStringList changed() const;
@@ -147,6 +212,7 @@ void TestFaults::init()
     qunsetenv("FAKE_ENCODER_RULES");
     qunsetenv("POCKETCLIPS_FFMPEG");
     qputenv("XDG_CACHE_HOME", m_dir->filePath("cache").toLocal8Bit());
+    qputenv("XDG_STATE_HOME", m_dir->filePath("state").toLocal8Bit());
     m_beeps = BeepCount();
     SetShellHooks({{}, [this](const QString &program, const QStringList &args) {
                        ThumbnailRun t;
@@ -157,13 +223,7 @@ void TestFaults::init()
                        if (!m_realThumbnails)
                            return true;
                        // As the shell runs it: detached, from PATH, no input.
-                       QProcess p;
-                       p.setProgram(program);
-                       p.setArguments(args);
-                       p.setStandardInputFile(QProcess::nullDevice());
-                       p.setStandardOutputFile(QProcess::nullDevice());
-                       p.setStandardErrorFile(QProcess::nullDevice());
-                       return p.startDetached();
+                       return ChildProcess::StartDetached(program, args);
                    }});
 }
 
@@ -180,6 +240,9 @@ void TestFaults::cleanup()
     // Folders a test made unreadable or read-only are given back for removal.
     if (m_dir)
         QProcess::execute("chmod", {"-R", "u+rwx", m_dir->path()});
+    // QTemporaryDir cannot remove a name that is not UTF-8.
+    if (m_dir)
+        QProcess::execute("rm", {"-rf", "--", m_dir->path()});
 }
 
 void TestFaults::needFfmpeg()
@@ -193,12 +256,20 @@ QString TestFaults::clip(const QString &relative)
 {
     const QString path = m_dir->filePath(relative);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    if (m_clip.isEmpty())
-        return WriteFile(m_dir->path(), relative, "source video " + relative.toUtf8());
-    QFile::remove(path);
-    if (!QFile::copy(m_clip, path))
-        qFatal("cannot copy the clip to %s", qPrintable(path));
+    // Written by its bytes: the name may be no UTF-8.
+    const QByteArray bytes =
+        m_clip.isEmpty() ? "source video " + relative.toUtf8() : ReadFile(m_clip);
+    const QByteArray native = EncodeFileName(path);
+    const int fd = open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size())
+        qFatal("cannot write the clip to %s", native.constData());
+    close(fd);
     return path;
+}
+
+QString TestFaults::journalFolder() const
+{
+    return m_dir->filePath("state/Pocketclips");
 }
 
 QMap<QString, QString> TestFaults::snapshot() const
@@ -207,7 +278,7 @@ QMap<QString, QString> TestFaults::snapshot() const
     for (auto it = all.begin(); it != all.end();) {
         const QString &key = it.key();
         const bool own = key == "encoder.log" || key == "rules.txt" || key == "cache" ||
-                         key.startsWith("cache/");
+                         key.startsWith("cache/") || key == "state" || key.startsWith("state/");
         it = own ? all.erase(it) : std::next(it);
     }
     return all;
@@ -279,9 +350,10 @@ void TestFaults::encoderFaults_data()
     QTest::newRow("exits 1 without writing: an older file stays")
         << "fake"
         << "fail 1" << false << failed << 2 << 2 << old << true << false << old;
+    // The older file waited aside while the encoder wrote: it is back.
     QTest::newRow("exits 1 after overwriting an older file")
         << "fake"
-        << "partial 1" << false << failed << 2 << 2 << none << true << false << old;
+        << "partial 1" << false << failed << 2 << 2 << old << true << false << old;
     // The batch trusts the encoder's word: a cut or garbled file it calls
     // done is kept and not reported.
     QTest::newRow("truncated output, exit 0") << "fake"
@@ -329,7 +401,7 @@ void TestFaults::encoderFaults()
     if (cancel) {
         sample = [&] {
             // Once the hanging encoder has written its part, as a user would see it grow.
-            if (!clicked && QFile::exists(m_host->OutputFile)) {
+            if (!clicked && QFileInfo(m_host->OutputFile).size() > 0) {
                 clicked = true;
                 QTest::mouseClick(ProgressForm1->Button1, Qt::LeftButton);
             }
@@ -549,6 +621,11 @@ void TestFaults::pathArguments_data()
                                        << "./http:clip.avi";
     QTest::newRow("colon in the first folder") << "a:b/clip.3gp"
                                                << "./a:b/clip.3gp";
+    // FFmpeg's subfile protocol: "subfile," and a ':' anywhere after it.
+    QTest::newRow("subfile, colon past a folder") << "subfile,a/b:c.avi"
+                                                  << "./subfile,a/b:c.avi";
+    QTest::newRow("subfile, no colon") << "subfile,a/b.avi"
+                                       << "subfile,a/b.avi";
 }
 
 void TestFaults::pathArguments()
@@ -595,6 +672,17 @@ void TestFaults::awkwardNames_data()
     // 252 + ".3gp" passes the 255-byte limit: FFmpeg cannot create it.
     QTest::newRow("255-byte name, output name too long")
         << QString(252, 'n') + ".ts" << false << out << QString(252, 'n') + ".3gp" << false;
+    // Names that are no UTF-8 keep their bytes, into the output's name.
+    QTest::newRow("bytes 0x80-0xFF, not UTF-8")
+        << DecodeFileName("caf\xE9 \x80\xFF.avi") << false << out
+        << DecodeFileName("caf\xE9 \x80\xFF.3gp") << true;
+    QTest::newRow("Shift-JIS name")
+        << DecodeFileName("\x89\xC4\x82\xCC\x8Ev\x82\xA2\x8Fo.avi") << false << out
+        << DecodeFileName("\x89\xC4\x82\xCC\x8Ev\x82\xA2\x8Fo.3gp") << true;
+    QTest::newRow("255 bytes, none of them UTF-8")
+        << DecodeFileName(QByteArray(251, '\xE9') + ".avi") << false << out
+        << DecodeFileName(QByteArray(251, '\xE9') + ".3gp") << true;
+    QTest::newRow("subfile, relative") << "subfile,a/b:c.avi" << true << out << "b:c.3gp" << true;
     QString deep;
     for (char c : {'p', 'q', 'r', 's'})
         deep += QString(245, QLatin1Char(c)) + '/';
@@ -628,7 +716,8 @@ void TestFaults::awkwardNames()
 
     QCOMPARE(m_messages->texts(), made ? QStringList() : QStringList{unsupported()});
     QCOMPARE(m_thumbs.size(), 1);
-    QCOMPARE(m_thumbs[0].label, FileNamePart(entry) + " -> " + output);
+    QCOMPARE(m_thumbs[0].label,
+             ReadableFileName(FileNamePart(entry)) + " -> " + ReadableFileName(output));
     QCOMPARE(m_host->OutputFile, m_host->Settings.OutputFolder + "/" + output);
     if (!made) {
         QCOMPARE(changed(), QStringList());
@@ -687,31 +776,51 @@ void TestFaults::twoEntriesOneOutput_data()
 {
     QTest::addColumn<QStringList>("tree");    // below src/: files, or "name -> target" links
     QTest::addColumn<QStringList>("entries"); // below src/, in list order
+    QTest::addColumn<QString>("folder");      // the output folder: out, src, or fat (a FAT mount)
     QTest::addColumn<QStringList>("converted");
     QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("written");
 
+    const QStringList out{"out/clip.3gp"};
     QTest::newRow("clip.avi and clip.mp4")
-        << QStringList{"clip.avi", "clip.mp4"} << QStringList{"clip.avi", "clip.mp4"}
-        << QStringList{"clip.avi"} << QStringList{unsupported()};
+        << QStringList{"clip.avi", "clip.mp4"} << QStringList{"clip.avi", "clip.mp4"} << "out"
+        << QStringList{"clip.avi"} << QStringList{unsupported()} << out;
     QTest::newRow("one name in two folders")
         << QStringList{"a/clip.avi", "b/clip.avi"} << QStringList{"a/clip.avi", "b/clip.avi"}
-        << QStringList{"a/clip.avi"} << QStringList{unsupported()};
+        << "out" << QStringList{"a/clip.avi"} << QStringList{unsupported()} << out;
     // The same file twice gives the same output twice: nothing is lost.
     QTest::newRow("one file listed twice")
-        << QStringList{"clip.avi"} << QStringList{"clip.avi", "clip.avi"}
-        << QStringList{"clip.avi", "clip.avi"} << QStringList();
+        << QStringList{"clip.avi"} << QStringList{"clip.avi", "clip.avi"} << "out"
+        << QStringList{"clip.avi", "clip.avi"} << QStringList() << out;
     QTest::newRow("a file and a link to it")
         << QStringList{"a/clip.avi", "b/clip.avi -> ../a/clip.avi"}
-        << QStringList{"a/clip.avi", "b/clip.avi"} << QStringList{"a/clip.avi", "b/clip.avi"}
-        << QStringList();
+        << QStringList{"a/clip.avi", "b/clip.avi"} << "out"
+        << QStringList{"a/clip.avi", "b/clip.avi"} << QStringList() << out;
+    // A phone's folder: its own clip.3gp is in the list, as is clip.mp4.
+    QTest::newRow("the output is a file of the list")
+        << QStringList{"clip.3gp", "clip.mp4"} << QStringList{"clip.3gp", "clip.mp4"} << "src"
+        << QStringList() << QStringList{unsupported()} << QStringList();
+    // A memory card ignores case: Clip.3gp and clip.3gp are one file.
+    QTest::newRow("case-insensitive FAT, Clip.avi and clip.mp4")
+        << QStringList{"Clip.avi", "clip.mp4"} << QStringList{"Clip.avi", "clip.mp4"} << "fat"
+        << QStringList{"Clip.avi"} << QStringList{unsupported()} << QStringList{"fat/Clip.3gp"};
 }
 
 void TestFaults::twoEntriesOneOutput()
 {
     QFETCH(QStringList, tree);
     QFETCH(QStringList, entries);
+    QFETCH(QString, folder);
     QFETCH(QStringList, converted);
     QFETCH(QStringList, messages);
+    QFETCH(QStringList, written);
+    std::unique_ptr<FatMount> fat;
+    if (folder == "fat") {
+        fat = std::make_unique<FatMount>(m_dir->filePath("fat"));
+        if (!fat->mounted)
+            QSKIP(qPrintable(fat->why));
+    }
+    m_host->Settings.OutputFolder = m_dir->filePath(folder);
     for (const QString &item : tree) {
         const int arrow = int(item.indexOf(" -> "));
         if (arrow < 0) {
@@ -732,7 +841,7 @@ void TestFaults::twoEntriesOneOutput()
     run(batch, false);
     QCOMPARE(loggedSources(m_log), ran);
     QCOMPARE(m_messages->texts(), messages);
-    QCOMPARE(changed(), QStringList{"out/clip.3gp"});
+    QCOMPARE(changed(), written);
 }
 
 void TestFaults::outputFolderInsideSourceTree()
@@ -765,8 +874,226 @@ void TestFaults::outputFolderInsideSourceTree()
     QCOMPARE(m_host->Entries, entries);
 }
 
+void TestFaults::olderFileKept_data()
+{
+    QTest::addColumn<QString>("end");   // what ends a.avi's pass early
+    QTest::addColumn<QString>("rules"); // the fake encoder's rules for a.avi
+    QTest::addColumn<bool>("twoPass");
+    QTest::addColumn<QByteArray>("atPass2"); // a.3gp as pass 2 starts (two passes)
+    QTest::addColumn<QByteArray>("result");  // a.3gp at the end; null: the older file
+    QTest::addColumn<bool>("failed");        // the batch reports unsupported files
+
+    const QByteArray none, whole("fake 3gp output\n");
+    // A click that waits in the queue through the one-second pause arrives
+    // just after the encoder has started.
+    QTest::newRow("cancel in the pause") << "pause"
+                                         << "a.avi\tslow 3000\n"
+                                         << false << none << none << false;
+    QTest::newRow("cancel at the first frame") << "frame"
+                                               << "a.avi\thang\n"
+                                               << false << none << none << false;
+    QTest::newRow("cancel after the last frame") << "last"
+                                                 << "a.avi\tslow 3000\n"
+                                                 << false << none << none << false;
+    QTest::newRow("a second cancel while the first is handled") << "twice"
+                                                                << "a.avi\thang\n"
+                                                                << false << none << none << false;
+    // Pass 2 still runs after a cancelled pass 1, and its finished file
+    // replaces the older one; in between the older file is back.
+    QTest::newRow("cancel in pass 1 of two") << "frame"
+                                             << "a.avi -y -pass 1\thang\n"
+                                             << true << OlderBytes << whole << false;
+    QTest::newRow("cancel in pass 2 of two") << "frame"
+                                             << "a.avi -y -pass 2\thang\n"
+                                             << true << whole << none << false;
+    QTest::newRow("encoder fails after writing part") << ""
+                                                      << "a.avi\tpartial 1\n"
+                                                      << false << none << none << true;
+    QTest::newRow("encoder killed after writing part") << ""
+                                                       << "a.avi\tpartialcrash\n"
+                                                       << false << none << none << true;
+    QTest::newRow("pass 2 of two fails") << ""
+                                         << "a.avi -y -pass 2\tpartial 1\n"
+                                         << true << whole << none << true;
+    QTest::newRow("broken thumbnail in pass 2 of two") << "thumbnail"
+                                                       << "" << true << whole << none << true;
+    QTest::newRow("quit") << "quit"
+                          << "a.avi\thang\n"
+                          << false << none << none << false;
+    QTest::newRow("SIGTERM") << "signal"
+                             << "a.avi\thang\n"
+                             << false << none << none << false;
+    QTest::newRow("program killed, then the next start") << "crash"
+                                                         << "a.avi\thang\n"
+                                                         << false << none << none << false;
+    // An older file the user may not replace is left alone, and the encoder,
+    // which would spoil it, is not run.
+    QTest::newRow("read-only older file, an ordinary user") << "readonly"
+                                                            << "a.avi\tpartial 1\n"
+                                                            << false << none << none << true;
+    QTest::newRow("another user's older file in a sticky folder") << "sticky"
+                                                                  << "a.avi\tpartial 1\n"
+                                                                  << false << none << none << true;
+}
+
+// Whatever ends a pass early, the file that lay at the output path is there
+// afterwards byte for byte, with nothing beside it.
+void TestFaults::olderFileKept()
+{
+    QFETCH(QString, end);
+    QFETCH(QString, rules);
+    QFETCH(bool, twoPass);
+    QFETCH(QByteArray, atPass2);
+    QFETCH(QByteArray, result);
+    QFETCH(bool, failed);
+
+    const QByteArray whole("fake 3gp output\n");
+    if ((end == "readonly" || end == "sticky") && geteuid() == 0) {
+        // Root may replace anything: an ordinary user runs these rows. The
+        // sticky folder (anyone may write, only owners rename) and the file
+        // in it (anyone may write it) are root's.
+        QTemporaryDir sticky(QDir::tempPath() + "/pc-sticky-XXXXXX");
+        QVERIFY(chmod(QFile::encodeName(sticky.path()).constData(), 01777) == 0);
+        const QString file = WriteFile(sticky.path(), "a.3gp", OlderBytes);
+        QVERIFY(chmod(QFile::encodeName(file).constData(), 0666) == 0);
+        qputenv("PC_STICKY_FOLDER", sticky.path().toLocal8Bit());
+        const NobodyRun run = RunAsNobody("olderFileKept:" + QString(QTest::currentDataTag()));
+        qunsetenv("PC_STICKY_FOLDER");
+        if (!run.started)
+            QSKIP("this system does not let root run the check as another user");
+        QVERIFY2(run.passed, qPrintable(run.output));
+        QCOMPARE(ReadFile(file), OlderBytes);
+        QCOMPARE(namesIn(sticky.path()), QStringList{"a.3gp"});
+        return;
+    }
+    if (end == "sticky") {
+        if (qEnvironmentVariableIsEmpty("PC_STICKY_FOLDER"))
+            QSKIP("another user's file needs root to set it up");
+        m_host->Settings.OutputFolder = qEnvironmentVariable("PC_STICKY_FOLDER");
+    }
+    const QString a = clip("src/a.avi");
+    const QString out = m_host->Settings.OutputFolder;
+    const QString older = end == "sticky" ? out + "/a.3gp" : WriteFile(out, "a.3gp", OlderBytes);
+    if (end == "readonly")
+        QFile::setPermissions(older, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (!rules.isEmpty())
+        setRules(rules);
+
+    if (end == "signal" || end == "crash") {
+        // A program of its own runs the batch from its event loop.
+        QProcess child;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("QT_QPA_PLATFORM", "offscreen");
+        child.setProcessEnvironment(e);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--older-child", m_dir->path(), journalFolder()});
+        QVERIFY(child.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(ReadRaw(older), QByteArray("partial"), 20000);
+        ::kill(pid_t(child.processId()), end == "signal" ? SIGTERM : SIGKILL);
+        QVERIFY(child.waitForFinished(10000));
+        if (end == "signal") {
+            QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(child.exitCode(), 0);
+        } else {
+            // Left as the crash left it: the partial under the name, the
+            // older file aside. The next start puts things right.
+            QCOMPARE(namesIn(out).size(), 2);
+            checkNoEncoderLeft();
+            TConversionBatch::SettleEarlierRuns(journalFolder());
+            QCOMPARE(m_messages->texts(), QStringList());
+        }
+    } else {
+        m_host->Entries = QStringList{a};
+        m_host->Settings.TwoPass = twoPass;
+        QByteArray seenAtPass2;
+        m_host->OnReadSettings = [&] {
+            if (m_host->SourceFile == a && m_host->Settings.TwoPass && m_host->SettingsReads == 3)
+                seenAtPass2 = ReadRaw(older);
+        };
+        int thumbnails = 0;
+        if (end == "thumbnail") {
+            SetShellHooks({{}, [&](const QString &, const QStringList &args) {
+                               if (++thumbnails == 2)
+                                   WriteFile("/", args.last(), "no picture");
+                               return true;
+                           }});
+        }
+        struct Eater : QObject
+        {
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                return event->type() == QEvent::Quit;
+            }
+        } eater;
+        if (end == "quit")
+            QCoreApplication::instance()->installEventFilter(&eater);
+        if (end == "pause") {
+            SetShellHooks(
+                {{}, [&](const QString &, const QStringList &) {
+                     QMetaObject::invokeMethod(
+                         ProgressForm1.data(),
+                         [] { QTest::mouseClick(ProgressForm1->Button1, Qt::LeftButton); },
+                         Qt::QueuedConnection);
+                     return true;
+                 }});
+        }
+        bool done = false;
+        TConversionBatch batch(*m_host);
+        run(batch, false, [&] {
+            // The hanging encoder has written its part, or the slow one all.
+            if (done || ReadRaw(older) != (end == "last" ? whole : QByteArray("partial")))
+                return;
+            if (end == "frame" || end == "last" || end == "twice") {
+                done = true;
+                QTest::mouseClick(ProgressForm1->Button1, Qt::LeftButton);
+                if (end == "twice")
+                    QTest::mouseClick(ProgressForm1->Button1, Qt::LeftButton);
+            } else if (end == "quit") {
+                done = true;
+                QEvent event(QEvent::Quit);
+                QCoreApplication::sendEvent(QCoreApplication::instance(), &event);
+            }
+        });
+        QCoreApplication::instance()->removeEventFilter(&eater);
+        QCOMPARE(m_messages->texts(), failed ? QStringList{unsupported()} : QStringList());
+        if (twoPass)
+            QCOMPARE(seenAtPass2, atPass2);
+        if (end == "readonly" || end == "sticky")
+            QCOMPARE(loggedSources(m_log), QStringList());
+    }
+    checkNoEncoderLeft();
+    QCOMPARE(ReadRaw(older), result.isNull() ? OlderBytes : result);
+    QCOMPARE(namesIn(out), QStringList{"a.3gp"});
+    // Every entry of the journal is settled, and the journal gone.
+    QCOMPARE(QDir(journalFolder()).entryList({"*.journal"}, QDir::Files), QStringList());
+}
+
+// The program of the signal and crash rows: a batch of a.avi, run from the
+// event loop as in the program.
+static int olderChild(int argc, char *argv[])
+{
+    TApplication application(argc, argv);
+    const QString dir = QString::fromLocal8Bit(argv[2]);
+    BatchTestHost host;
+    host.AppDir = dir + "/app";
+    host.Entries = QStringList{dir + "/src/a.avi"};
+    host.Settings.Codec = QStringLiteral("MPEG4");
+    host.Settings.OutputFolder = dir + "/out";
+    SetShellHooks({{}, [](const QString &, const QStringList &) { return true; }});
+    MessageRecorder quiet;
+    TConversionBatch batch(host);
+    batch.PauseMs = 0;
+    batch.EncoderProgram = QStringLiteral(FAKE_ENCODER_PATH);
+    batch.JournalFolder = QString::fromLocal8Bit(argv[3]);
+    QTimer::singleShot(0, [&] { batch.Run(); });
+    QCoreApplication::exec();
+    return 0;
+}
+
 int main(int argc, char *argv[])
 {
+    if (argc == 4 && qstrcmp(argv[1], "--older-child") == 0)
+        return olderChild(argc, argv);
     DropToNobodyWhenAsked(argc, argv);
     QApplication app(argc, argv);
     TestFaults test;

@@ -4,10 +4,13 @@
 // shown and that nothing is lost: the settings file stays as it was unless a
 // close rightly writes it, and the next start reads it.
 
+#include "AppFiles.h"
 #include "Application.h"
+#include "ConversionBatch.h"
 #include "FaultSupport.h"
 #include "Guard.h"
 #include "MainWindow1.h"
+#include "ProgramEnd.h"
 #include "Shell.h"
 #include "TestSupport.h"
 
@@ -88,6 +91,7 @@ private slots:
     void presetFile();
     void settingsFile_data();
     void settingsFile();
+    void killedDuringBatch_data();
     void killedDuringBatch();
     void droppedTree_data();
     void droppedTree();
@@ -281,8 +285,20 @@ void TestFaultsStartup::settingsFile()
     QCOMPARE(messages.count(), 0);
 }
 
+void TestFaultsStartup::killedDuringBatch_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::newRow("killed outright") << "SIGKILL";
+    // A logout, kill, a closed terminal: the program ends as a close does.
+    QTest::newRow("SIGTERM") << "SIGTERM";
+    QTest::newRow("SIGHUP") << "SIGHUP";
+    // Qt's X11 plugin ends the process with exit() when the display goes.
+    QTest::newRow("display gone") << "display";
+}
+
 void TestFaultsStartup::killedDuringBatch()
 {
+    QFETCH(QString, end);
     if (!HaveFfmpeg())
         QSKIP("FFmpeg is not installed");
     // The program's folder, the adapter found as "ffmpeg" on PATH (as beside
@@ -295,16 +311,29 @@ void TestFaultsStartup::killedDuringBatch()
     QDir().mkpath(m_dir->filePath("src"));
     const QString fifo = m_dir->filePath("src/feed.avi");
     QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // An earlier result at the output path.
+    const QByteArray older("an earlier feed.3gp");
+    const QString output = WriteFile(m_dir->filePath("out"), "feed.3gp", older);
     const QString messagesFile = m_dir->filePath("messages.txt");
     const QString reportFile = m_dir->filePath("report.txt");
 
+    std::unique_ptr<TestXServer> x;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("PATH", m_dir->filePath("bin") + ":" + env.value("PATH"));
     env.insert("XDG_CACHE_HOME", m_dir->filePath("cache"));
+    env.insert("XDG_STATE_HOME", m_dir->filePath("state"));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.remove("POCKETCLIPS_FFMPEG");
+    QProcessEnvironment running = env;
+    if (end == "display") {
+        x = std::make_unique<TestXServer>();
+        if (x->Display().isEmpty())
+            QSKIP("Xvfb did not start");
+        running.insert("QT_QPA_PLATFORM", "xcb");
+        running.insert("DISPLAY", x->Display());
+    }
     QProcess program;
-    program.setProcessEnvironment(env);
+    program.setProcessEnvironment(running);
     program.start(QCoreApplication::applicationFilePath(),
                   {"--program", app, "convert", messagesFile, reportFile, fifo});
     QVERIFY(program.waitForStarted());
@@ -325,18 +354,39 @@ void TestFaultsStartup::killedDuringBatch()
         QTest::qWait(20);
     QCOMPARE(encoders().size(), 1);
 
-    ::kill(pid_t(program.processId()), SIGKILL);
-    QVERIFY(program.waitForFinished(5000));
+    if (end == "display")
+        x.reset();
+    else
+        ::kill(pid_t(program.processId()), end == "SIGKILL"   ? SIGKILL
+                                           : end == "SIGTERM" ? SIGTERM
+                                                              : SIGHUP);
+    QVERIFY(program.waitForFinished(10000));
     // No encoder stays behind, no thumbnail run either.
     QTRY_COMPARE_WITH_TIMEOUT(ProcessesWith(fifo), QList<qint64>(), 5000);
-    // The settings file is as the user left it, with nothing half-written beside it.
-    QCOMPARE(ReadFile(app + "/Pocketclips.ini"), settings);
+    // Nothing half-written beside the settings file; no message waited for a user.
     QCOMPARE(QDir(app).entryList(QDir::Files | QDir::Hidden),
              (QStringList{"Pocketclips.ini", "profile.txt"}));
-    QVERIFY(!QFile::exists(m_dir->filePath("out/feed.3gp")));
     QCOMPARE(ReadFile(messagesFile), QByteArray());
+    if (end == "SIGKILL") {
+        // The settings file is as the user left it.
+        QCOMPARE(ReadFile(app + "/Pocketclips.ini"), settings);
+    } else {
+        // Ended as a close: the settings were saved, the older file is back.
+        if (end != "display") {
+            QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(program.exitCode(), 0);
+        }
+        const QByteArray saved = ReadFile(app + "/Pocketclips.ini");
+        QVERIFY2(saved != settings && saved.contains("M_LEFT=40") && saved.contains("C2=222") &&
+                     saved.contains("C12=1"),
+                 saved.constData());
+        QCOMPARE(QDir(m_dir->filePath("out")).entryList(QDir::Files | QDir::Hidden).join(", "),
+                 QString("feed.3gp"));
+        QCOMPARE(ReadFile(output), older);
+    }
 
-    // The next start reads those settings and works.
+    // The next start reads those settings and works, and tidies up what a
+    // killed program left: the older file is back in its place.
     QProcess next;
     next.setProcessEnvironment(env);
     next.start(QCoreApplication::applicationFilePath(),
@@ -348,6 +398,9 @@ void TestFaultsStartup::killedDuringBatch()
              QString("at 40,50\npreset 2\nvideo 222\nfolder %1\ntwo passes 1\n")
                  .arg(m_dir->filePath("out")));
     QCOMPARE(ReadFile(messagesFile), QByteArray());
+    QCOMPARE(QDir(m_dir->filePath("out")).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"feed.3gp"});
+    QCOMPARE(ReadFile(output), older);
     // Its own close wrote them back whole.
     const QByteArray written = ReadFile(app + "/Pocketclips.ini");
     QVERIFY(written.contains("M_LEFT=40") && written.contains("C2=222") &&
@@ -457,11 +510,17 @@ static int programChild(int argc, char *argv[])
         if (f.open(QIODevice::Append))
             f.write(text.toUtf8() + "\n");
     });
+    int atExit = 0;
     RunGuarded([&] {
         application.SetTitle(QStringLiteral("Pocketclips"));
+        TConversionBatch::SettleEarlierRuns(AppFiles::StateFolder());
         MainForm1 = new TMainForm1(app);
         MainForm1->CommandLine = files;
         application.SetMainForm(MainForm1);
+        atExit = ProgramEnd::AtExit([] {
+            if (MainForm1)
+                MainForm1->FormClose();
+        });
         QTimer ready;
         QObject::connect(&ready, &QTimer::timeout, [&] {
             if (MainForm1->Tag == 0)
@@ -488,6 +547,7 @@ static int programChild(int argc, char *argv[])
         ready.start(20);
         application.Run();
     });
+    ProgramEnd::Remove(atExit);
     delete MainForm1;
     MainForm1 = nullptr;
     return 0;

@@ -1,7 +1,10 @@
+#include "Application.h"
 #include "DisplayPlatform.h"
 #include "Errors.h"
+#include "FileNames.h"
 #include "Guard.h"
 #include "Misc.h"
+#include "Process.h"
 #include "Shell.h"
 #include "TestSupport.h"
 
@@ -9,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -42,6 +46,7 @@ private slots:
     void shellHooks();
     void displayPlatform_data();
     void displayPlatform();
+    void parametersKeepTheirBytes();
 };
 
 void TestFramework::messages()
@@ -157,5 +162,35 @@ void TestFramework::displayPlatform()
     QCOMPARE(ChooseDisplayPlatform(env), chosen);
 }
 
-QTEST_MAIN(TestFramework)
+
+// A program's parameters reach it with their bytes, file names that are not
+// UTF-8 included, and it reads them so.
+void TestFramework::parametersKeepTheirBytes()
+{
+    QTemporaryDir dir;
+    const QString report = dir.filePath("parameters");
+    ChildProcess child;
+    QVERIFY(child.Start(QCoreApplication::applicationFilePath(),
+                        {"--parameters", report, DecodeFileName("caf\xE9.avi"),
+                         DecodeFileName("\x93\xFA\x96\x7B.avi"), "plain"}));
+    QCOMPARE(child.Wait(30000), ChildProcess::WaitResult::Ended);
+    QVERIFY(child.Succeeded());
+    QCOMPARE(ReadFile(report), "--parameters\n" + EncodeFileName(report) +
+                                   "\ncaf\xE9.avi\n\x93\xFA\x96\x7B.avi\nplain");
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc >= 3 && qstrcmp(argv[1], "--parameters") == 0) {
+        TApplication application(argc, argv);
+        QByteArray bytes;
+        for (const QString &p : TApplication::Parameters())
+            bytes += (bytes.isEmpty() ? "" : "\n") + EncodeFileName(p);
+        QFile f(QString::fromLocal8Bit(argv[2]));
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? 0 : 1;
+    }
+    QApplication app(argc, argv);
+    TestFramework test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_framework.moc"

@@ -1,4 +1,6 @@
 #include "Errors.h"
+#include "FileNames.h"
+#include "Files.h"
 #include "SearchFile.h"
 #include "SortedListBox.h"
 #include "SourceList.h"
@@ -8,12 +10,16 @@
 #include <QDir>
 #include <QFile>
 #include <QMimeData>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QStyledItemDelegate>
 #include <QTest>
 #include <QUrl>
 
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 // The main window's part in the source list: the list, the drop panel, the
@@ -57,6 +63,16 @@ QStringList Prefixed(const QString &root, const QStringList &relative)
     for (const QString &r : relative)
         out << (r.startsWith('/') ? r : root + '/' + r);
     return out;
+}
+
+// A file written by its name's bytes, which need not be UTF-8.
+void WriteRaw(const QString &dir, const QString &relative)
+{
+    const QString path = dir + '/' + relative;
+    QDir().mkpath(dir + '/' + relative.section('/', 0, -2));
+    const int fd = open(EncodeFileName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QVERIFY(fd >= 0 && write(fd, "x", 1) == 1);
+    close(fd);
 }
 
 QString LongName()
@@ -204,6 +220,11 @@ void TestSourceList::addSourcePath_data()
     QTest::newRow("long path in a folder")
         << QStringList{LongName()} << LongName().section('/', 0, 0)
         << QStringList{LongName().section('/', 0, 1), LongName().section('/', 0, 2), LongName()};
+    // Kept with their bytes (Latin-1, Shift-JIS), shown readably.
+    const QString latin1 = DecodeFileName("top/caf\xE9.avi");
+    const QString sjis = DecodeFileName("top/\x93\xFA\x96\x7B.avi");
+    QTest::newRow("names that are not UTF-8")
+        << QStringList{latin1, sjis} << "top" << QStringList{latin1, sjis};
 }
 
 void TestSourceList::addSourcePath()
@@ -213,6 +234,12 @@ void TestSourceList::addSourcePath()
     QFETCH(QStringList, expected);
 
     QTemporaryDir dir;
+    // QTemporaryDir cannot remove a name that is not UTF-8.
+    struct RemoveAll
+    {
+        QString path;
+        ~RemoveAll() { QProcess::execute("rm", {"-rf", "--", path}); }
+    } removeAll{dir.path()};
     for (const QString &item : tree) {
         const int arrow = item.indexOf(" -> ");
         if (arrow >= 0)
@@ -220,7 +247,7 @@ void TestSourceList::addSourcePath()
         else if (item.endsWith('/'))
             QVERIFY(QDir().mkpath(dir.path() + '/' + item));
         else
-            WriteFile(dir.path(), item, "x");
+            WriteRaw(dir.path(), item);
     }
     Window w;
     w.list.AddSourcePath(path.startsWith('/') ? path : dir.path() + '/' + path);
@@ -231,8 +258,12 @@ void TestSourceList::addSourcePath()
         QVERIFY(w.Empty());
     else
         QVERIFY(w.Filled());
-    for (const QString &entry : want)
-        QVERIFY2(QFileInfo::exists(entry), qPrintable(entry));
+    const auto *delegate = qobject_cast<QStyledItemDelegate *>(w.ListBox1->itemDelegate());
+    for (const QString &entry : want) {
+        QVERIFY2(LookUpPath(entry), qPrintable(entry));
+        // The list shows a name that is not UTF-8 readably.
+        QCOMPARE(delegate->displayText(entry, QLocale()), ReadableFileName(entry));
+    }
 }
 
 void TestSourceList::dropTwoFilesThenDuplicate()
@@ -298,6 +329,10 @@ void TestSourceList::acceptsDrop_data()
     QTest::newRow("text only") << QList<QUrl>{} << "/v/a.avi" << QStringList{};
     QTest::newRow("mixed") << QList<QUrl>{QUrl("ftp://h/a.avi"), QUrl::fromLocalFile("/v/c.avi")}
                            << "" << QStringList{"/v/c.avi"};
+    // The desktop percent-encodes a name's bytes; they are kept as they are.
+    QTest::newRow("names that are not UTF-8")
+        << QList<QUrl>{QUrl("file:///v/caf%E9.avi"), QUrl("file:///v/%93%FA%96%7B.avi")} << ""
+        << QStringList{DecodeFileName("/v/caf\xE9.avi"), DecodeFileName("/v/\x93\xFA\x96\x7B.avi")};
 }
 
 void TestSourceList::acceptsDrop()

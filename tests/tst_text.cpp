@@ -1,5 +1,6 @@
 #include "CommaText.h"
 #include "Errors.h"
+#include "FileNames.h"
 #include "TestSupport.h"
 #include "TextFile.h"
 
@@ -14,6 +15,8 @@ private slots:
     void commaText();
     void decodeUtf8AndCp932_data();
     void decodeUtf8AndCp932();
+    void fileNames_data();
+    void fileNames();
     void readMissingFileRaises();
     void readFolderRaises();
     void writeIsUtf8AndReadsBack();
@@ -51,6 +54,42 @@ void TestText::commaText_data()
                        QString::fromUtf8("[ﾋﾞｯﾄﾚｰﾄ]"), QString::fromUtf8("[ｺｰﾃﾞｯｸ]"),
                        QString::fromUtf8("[ｻﾝﾌﾟﾙﾚｰﾄ]"), QString::fromUtf8("[ﾋﾞｯﾄﾚｰﾄ]")};
     QTest::newRow("NUL ends the text") << QString::fromUtf8("a,b\0,c", 6) << QStringList{"a", "b"};
+}
+
+void TestText::fileNames_data()
+{
+    QTest::addColumn<QByteArray>("bytes"); // a name as the system gives it
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("ASCII") << QByteArray("clip.avi") << "clip.avi";
+    QTest::newRow("UTF-8") << QByteArray("夏の思い出.avi") << QString::fromUtf8("夏の思い出.avi");
+    QTest::newRow("Latin-1, not CP932 either")
+        << QByteArray("caf\xE9.mp4") << QString::fromUtf8("caf\uFFFD.mp4");
+    QTest::newRow("Shift-JIS") << QByteArray("\x89\xC4\x82\xCC\x8Ev\x82\xA2\x8Fo.avi")
+                               << QString::fromUtf8("夏の思い出.avi");
+    QTest::newRow("each byte 0x80-0xFF alone") << [] {
+        QByteArray b;
+        for (int c = 0x80; c <= 0xFF; ++c)
+            b += char(c) + QByteArray("/");
+        return b;
+    }() << QString();
+    QTest::newRow("UTF-8 cut short") << QByteArray("a\xE3") << QString::fromUtf8("a\uFFFD");
+    QTest::newRow("an encoded surrogate is no UTF-8") << QByteArray("\xED\xB3\xA9") << QString();
+    QTest::newRow("folders UTF-8, the name CP932")
+        << QByteArray("/ビデオ/\x93\xFA\x96\x7B.avi") << QString::fromUtf8("/ビデオ/日本.avi");
+}
+
+// A name goes in and comes out with the same bytes; it is shown readably.
+void TestText::fileNames()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, shown);
+    const QString name = DecodeFileName(bytes);
+    QCOMPARE(EncodeFileName(name), bytes);
+    QCOMPARE(HasUndecodedBytes(name), QString::fromUtf8(bytes).toUtf8() != bytes);
+    if (!shown.isNull())
+        QCOMPARE(ReadableFileName(name), shown);
+    QVERIFY(!HasUndecodedBytes(ReadableFileName(name)));
 }
 
 void TestText::commaText()
