@@ -150,20 +150,19 @@ void removeInFolder(const Folder &folder, const std::string &prefix, bool whole)
     if (fd < 0)
         return;
     struct stat st;
-    const int listing = dup(fd);
-    DIR *d = fstat(fd, &st) == 0 && st.st_dev == folder.device && st.st_ino == folder.inode &&
-                     listing >= 0
-                 ? fdopendir(listing)
-                 : nullptr;
-    if (d) {
-        while (const dirent *e = readdir(d))
-            if (e->d_name[0] != '.' && std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0)
-                unlinkat(fd, e->d_name, 0);
-        closedir(d);
+    if (fstat(fd, &st) == 0 && st.st_dev == folder.device && st.st_ino == folder.inode) {
+        const int listing = dup(fd);
+        if (DIR *d = listing >= 0 ? fdopendir(listing) : nullptr) {
+            while (const dirent *e = readdir(d))
+                if (e->d_name[0] != '.' &&
+                    std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0)
+                    unlinkat(fd, e->d_name, 0);
+            closedir(d);
+        } else if (listing >= 0) {
+            close(listing);
+        }
         if (whole)
             rmdir(folder.path.c_str()); // never follows a link; only an empty folder
-    } else if (listing >= 0) {
-        close(listing);
     }
     close(fd);
 }

@@ -464,66 +464,27 @@ void TestAdapter::foldersAreTheUsersOwn_data()
     QTest::addColumn<QString>("run");     // POCKETCLIPS_RUN_DIR, from the program
     QTest::addColumn<QString>("logsIn");  // "T/run", else where a fresh folder is made
 
-    QTest::newRow("HOME unset") << "-"
-                                << "-"
-                                << "-"
-                                << "-"
-                                << "-"
-                                << "/tmp";
-    QTest::newRow("HOME empty") << ""
-                                << "-"
-                                << "-"
-                                << "-"
-                                << "-"
-                                << "/tmp";
-    QTest::newRow("HOME relative") << "somewhere"
-                                   << "-"
-                                   << "-"
-                                   << "-"
-                                   << "-"
-                                   << "/tmp";
-    QTest::newRow("XDG_CACHE_HOME relative") << "-"
-                                             << "cache"
-                                             << "-"
-                                             << "-"
-                                             << "-"
-                                             << "/tmp";
-    QTest::newRow("the user's runtime folder") << "-"
-                                               << "-"
-                                               << "T/rt"
-                                               << "-"
-                                               << "-"
-                                               << "T/rt";
-    const QStringList bad = {"T/open", "T/theirs", "T/rtlink"};
-    const QStringList why = {"shared", "another user's", "a link"};
-    for (int i = 0; i < bad.size(); ++i) {
-        QTest::addRow("XDG_RUNTIME_DIR %s", qPrintable(why[i])) << "-"
-                                                                << "-" << bad[i] << "-"
-                                                                << "-"
-                                                                << "/tmp";
-        QTest::addRow("TMPDIR %s", qPrintable(why[i])) << "-"
-                                                       << "-"
-                                                       << "-" << bad[i] << "-"
-                                                       << "/tmp";
-    }
-    QTest::newRow("the program's run folder") << "-"
-                                              << "-"
-                                              << "-"
-                                              << "-"
-                                              << "T/run"
-                                              << "T/run";
-    QTest::newRow("a run folder of another user's") << "-"
-                                                    << "-"
-                                                    << "-"
-                                                    << "-"
-                                                    << "T/theirs"
-                                                    << "/tmp";
-    QTest::newRow("a run folder through a link") << "-"
-                                                 << "-"
-                                                 << "-"
-                                                 << "-"
-                                                 << "T/runlink"
-                                                 << "/tmp";
+    // clang-format off
+    const struct { const char *name, *home, *cache, *runtime, *tmp, *run, *logsIn; } rows[] = {
+        {"HOME unset", "-", "-", "-", "-", "-", "/tmp"},
+        {"HOME empty", "", "-", "-", "-", "-", "/tmp"},
+        {"HOME relative", "somewhere", "-", "-", "-", "-", "/tmp"},
+        {"XDG_CACHE_HOME relative", "-", "cache", "-", "-", "-", "/tmp"},
+        {"the user's runtime folder", "-", "-", "T/rt", "-", "-", "T/rt"},
+        {"XDG_RUNTIME_DIR shared", "-", "-", "T/open", "-", "-", "/tmp"},
+        {"XDG_RUNTIME_DIR another user's", "-", "-", "T/theirs", "-", "-", "/tmp"},
+        {"XDG_RUNTIME_DIR a link", "-", "-", "T/rtlink", "-", "-", "/tmp"},
+        {"TMPDIR shared", "-", "-", "-", "T/open", "-", "/tmp"},
+        {"TMPDIR another user's", "-", "-", "-", "T/theirs", "-", "/tmp"},
+        {"TMPDIR a link", "-", "-", "-", "T/rtlink", "-", "/tmp"},
+        {"the program's run folder", "-", "-", "-", "-", "T/run", "T/run"},
+        {"a run folder of another user's", "-", "-", "-", "-", "T/theirs", "/tmp"},
+        {"a run folder through a link", "-", "-", "-", "-", "T/runlink", "/tmp"},
+    };
+    // clang-format on
+    for (const auto &r : rows)
+        QTest::newRow(r.name) << QString(r.home) << QString(r.cache) << QString(r.runtime)
+                              << QString(r.tmp) << QString(r.run) << QString(r.logsIn);
 }
 
 void TestAdapter::foldersAreTheUsersOwn()
@@ -542,33 +503,28 @@ void TestAdapter::foldersAreTheUsersOwn()
     const auto t = [&](QString path) {
         return path.replace(QRegularExpression("^T/"), base + "/");
     };
+    const auto folder = [&](const QString &path, int owner, mode_t mode) {
+        QDir().mkpath(t(path));
+        return chown(QFile::encodeName(t(path)).constData(), owner, owner) == 0 &&
+               chmod(QFile::encodeName(t(path)).constData(), mode) == 0;
+    };
     chmod(QFile::encodeName(base).constData(), 0755);
-    for (const char *own : {"home", "work", "out", "rt", "run", "tmp"}) {
-        QDir().mkpath(t(QStringLiteral("T/") + own));
-        QCOMPARE(chown(QFile::encodeName(t(QStringLiteral("T/") + own)).constData(), 65534, 65534),
-                 0);
-        chmod(QFile::encodeName(t(QStringLiteral("T/") + own)).constData(), 0700);
-    }
-    chmod(QFile::encodeName(t("T/work")).constData(), 0755);
+    for (const char *own : {"T/home", "T/out", "T/rt", "T/run", "T/tmp"})
+        QVERIFY(folder(own, 65534, 0700));
+    QVERIFY(folder("T/work", 65534, 0755) && folder("T/open", 0, 0777));
+    QVERIFY(folder("T/theirs", OtherUser::Id, 0777));
     const QString document = WriteFile(t("T/home"), "letter.txt", "Dear ...");
-    QCOMPARE(chown(QFile::encodeName(document).constData(), 65534, 65534), 0);
     WriteFile(base, "log.txt", "");
-    QCOMPARE(chown(QFile::encodeName(m_log).constData(), 65534, 65534), 0);
-    QDir().mkpath(t("T/open"));
-    chmod(QFile::encodeName(t("T/open")).constData(), 0777);
+    for (const QString &file : {document, m_log})
+        QCOMPARE(chown(QFile::encodeName(file).constData(), 65534, 65534), 0);
     QVERIFY(QFile::link(t("T/rt"), t("T/rtlink")));
     QVERIFY(QFile::link(t("T/run"), t("T/runlink")));
-    // The other user's folder, open to all, and the folder the adapter once
-    // took, made by the other user before the user's first conversion. (It
-    // is that user's, so root clears any earlier one first.)
-    QDir().mkpath(t("T/theirs"));
-    chmod(QFile::encodeName(t("T/theirs")).constData(), 0777);
-    QCOMPARE(chown(QFile::encodeName(t("T/theirs")).constData(), OtherUser::Id, OtherUser::Id), 0);
+    // The folder the adapter once took, made by the other user before the
+    // user's first conversion. (Root clears any earlier one first.)
     const QString planted = "/tmp/pocketclips-" + victim;
     QProcess::execute("rm", {"-rf", planted});
     const auto removePlanted = qScopeGuard([&] { QProcess::execute("rm", {"-rf", planted}); });
-    QCOMPARE(other.Run("mkdir -m 0777 -p " + planted + "/pocketclips/passlog && chmod -R 0777 " +
-                       planted),
+    QCOMPARE(other.Run("mkdir -p " + planted + "/pocketclips/passlog && chmod -R 0777 " + planted),
              0);
     const QMap<QString, QString> plantedBefore = TreeSnapshot(planted);
     const QMap<QString, QString> theirsBefore = TreeSnapshot(t("T/theirs"));
@@ -579,15 +535,15 @@ void TestAdapter::foldersAreTheUsersOwn()
     auto runPass = [&](int pass) {
         QProcess p;
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "TMPDIR",
-                                 "POCKETCLIPS_RUN_DIR", "POCKETCLIPS_ADAPTER_CHAIN"})
-            e.remove(name);
+        e.remove("POCKETCLIPS_ADAPTER_CHAIN");
         const QStringList names = {"HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "TMPDIR",
                                    "POCKETCLIPS_RUN_DIR"};
         const QStringList values = {home, cache, runtime, tmp, run};
-        for (int i = 0; i < names.size(); ++i)
+        for (int i = 0; i < names.size(); ++i) {
+            e.remove(names[i]);
             if (values[i] != QLatin1String("-"))
                 e.insert(names[i], t(values[i]));
+        }
         e.insert("FAKE_ENCODER_LOG", m_log);
         e.insert("POCKETCLIPS_FFMPEG", FAKE_ENCODER_PATH);
         p.setProcessEnvironment(e);
@@ -618,15 +574,15 @@ void TestAdapter::foldersAreTheUsersOwn()
     QCOMPARE(runs.size(), 2);
     at = int(runs[1].args.indexOf("-passlogfile"));
     QVERIFY(at > 0);
-    const QString folder = QFileInfo(prefix).path();
+    const QString logs = QFileInfo(prefix).path();
     if (logsIn == QLatin1String("T/run")) {
-        QCOMPARE(folder, t(logsIn));
+        QCOMPARE(logs, t(logsIn));
         QCOMPARE(runs[1].args.at(at + 1), prefix);
     } else {
         // A fresh folder of the user's for each pass, gone with its encoder.
-        QCOMPARE(QFileInfo(folder).path(), t(logsIn));
-        QVERIFY(QFileInfo(folder).fileName().startsWith("pocketclips-"));
-        QVERIFY(waitUntil([&] { return !QFileInfo::exists(folder); }, 3000));
+        QCOMPARE(QFileInfo(logs).path(), t(logsIn));
+        QVERIFY(QFileInfo(logs).fileName().startsWith("pocketclips-"));
+        QVERIFY(waitUntil([&] { return !QFileInfo::exists(logs); }, 3000));
     }
     // Nothing of the user's went to the folders of others or to the working
     // folder; nothing was taken from them.

@@ -281,27 +281,23 @@ void TestAppFiles::runFolder_data()
 
     // The runtime folder must be the user's own and closed to others; a
     // temporary folder the user's own, or shared with the sticky bit.
-    QTest::newRow("the user's runtime folder") << "T/run"
-                                               << "T/tmp"
-                                               << "T/run";
-    const QStringList badRuntime = {"-", "run", "T/shared", "/root", "T/file", "T/runlink"};
-    const QStringList why = {"unset",          "relative", "open to all",
-                             "another user's", "a file",   "a link"};
-    for (int i = 0; i < badRuntime.size(); ++i)
-        QTest::addRow("XDG_RUNTIME_DIR %s", qPrintable(why[i])) << badRuntime[i] << "T/tmp"
-                                                                << "T/tmp";
-    QTest::newRow("TMPDIR shared with the sticky bit") << "-"
-                                                       << "T/shared"
-                                                       << "T/shared";
-    QTest::newRow("TMPDIR shared, not sticky") << "-"
-                                               << "T/open"
-                                               << "/tmp";
-    QTest::newRow("TMPDIR another user's") << "-"
-                                           << "T/open/theirs"
-                                           << "/tmp";
-    QTest::newRow("TMPDIR a link") << "-"
-                                   << "T/tmplink"
-                                   << "/tmp";
+    // clang-format off
+    const struct { const char *name, *runtime, *tmp, *runIn; } rows[] = {
+        {"the user's runtime folder", "T/run", "T/tmp", "T/run"},
+        {"XDG_RUNTIME_DIR unset", "-", "T/tmp", "T/tmp"},
+        {"XDG_RUNTIME_DIR relative", "run", "T/tmp", "T/tmp"},
+        {"XDG_RUNTIME_DIR open to all", "T/shared", "T/tmp", "T/tmp"},
+        {"XDG_RUNTIME_DIR another user's", "/root", "T/tmp", "T/tmp"},
+        {"XDG_RUNTIME_DIR a file", "T/file", "T/tmp", "T/tmp"},
+        {"XDG_RUNTIME_DIR a link", "T/runlink", "T/tmp", "T/tmp"},
+        {"TMPDIR shared with the sticky bit", "-", "T/shared", "T/shared"},
+        {"TMPDIR shared, not sticky", "-", "T/open", "/tmp"},
+        {"TMPDIR another user's", "-", "T/open/theirs", "/tmp"},
+        {"TMPDIR a link", "-", "T/tmplink", "/tmp"},
+    };
+    // clang-format on
+    for (const auto &r : rows)
+        QTest::newRow(r.name) << QString(r.runtime) << QString(r.tmp) << QString(r.runIn);
 }
 
 void TestAppFiles::runFolder()
@@ -341,21 +337,19 @@ void TestAppFiles::runFolder()
 
 void TestAppFiles::removal_data()
 {
-    QTest::addColumn<QString>("tmp"); // TMPDIR; XDG_RUNTIME_DIR is unset
-    QTest::addColumn<QString>(
-        "swap");                     // what takes the private folder's name while the program runs
-    QTest::addColumn<bool>("stays"); // something is still at that name after the removal
+    // TMPDIR (XDG_RUNTIME_DIR is unset); what takes the private folder's name
+    // while the program runs; whether something is at that name afterwards.
+    QTest::addColumn<QString>("tmp");
+    QTest::addColumn<QString>("swap");
+    QTest::addColumn<bool>("stays");
 
-    QTest::newRow("nothing") << "T/tmp"
-                             << "" << false;
-    QTest::newRow("a link to the documents") << "T/tmp"
-                                             << "link" << true;
-    QTest::newRow("another folder") << "T/tmp"
-                                    << "folder" << true;
+    QTest::newRow("nothing") << "T/tmp" << QString() << false;
+    QTest::newRow("a link to the documents") << "T/tmp" << QString("link") << true;
+    QTest::newRow("another folder") << "T/tmp" << QString("folder") << true;
     // In a folder open to all the other user could rename the private folder;
     // such a folder is not used.
-    QTest::newRow("another user's link, TMPDIR shared") << "T/open"
-                                                        << "other's link" << false;
+    QTest::newRow("another user's link, TMPDIR shared")
+        << "T/open" << QString("other's link") << false;
 }
 
 void TestAppFiles::removal()
