@@ -464,15 +464,16 @@ int main(int argc, char *argv[])
         }
         char cwd[4096];
         const std::string here = getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string("/");
-        const std::string name =
-            "passlog-" + PassLogKey(AbsolutePath(OutputArgument(args), here)) + "-";
-        options.passLogPrefix = logs.path + "/" + name.substr(0, name.size() - 1);
+        const std::string name = "passlog-" + PassLogKey(AbsolutePath(OutputArgument(args), here));
+        options.passLogPrefix = logs.path + "/" + name;
+        // FFmpeg names the set's files "<prefix>-0.log" and the like.
+        const std::string set = name + "-";
         if (logs.madeHere)
             whenEncoderEnds([logs] { removeInFolder(logs, std::string(), true); });
         else if (pass == 1)
-            removeInFolder(logs, name, false); // a cancelled run's leftovers
+            removeInFolder(logs, set, false); // a cancelled run's leftovers
         else
-            whenEncoderEnds([logs, name] { removeInFolder(logs, name, false); });
+            whenEncoderEnds([logs, set] { removeInFolder(logs, set, false); });
     }
 
     const ArgList mapped = MapArguments(args, options);
