@@ -36,6 +36,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -140,6 +142,18 @@ double runBatch(TMainForm1 &window, const QString &adapter, const QString &thumb
     files.RemovePrivateFolder();
     AppFiles::SetCurrent(AppFiles::Portable(window.Files.ProgramDir));
     return ms - double(*passes) * batch.PauseMs;
+}
+
+// The processor time (user and system) of the children waited for so far:
+// the encoder runs the batch or the script waits for, not the thumbnail runs
+// it leaves behind. Unlike the wall time it does not count what other
+// programs, or the machine's host, take from these runs.
+double childrenCpuMs()
+{
+    struct rusage u;
+    getrusage(RUSAGE_CHILDREN, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
 }
 
 double runScript(const QString &script)
@@ -286,20 +300,30 @@ int main(int argc, char *argv[])
         g.write(sleepText);
     }
 
-    std::vector<double> ours, reference, withPauses, older;
+    std::vector<double> ours, reference, withPauses, older, oursCpu, referenceCpu, olderCpu;
+    // Each run's wall time, and the processor time it took into cpu.
+    const auto timed = [](std::vector<double> &cpu, const std::function<double()> &run) {
+        const double before = childrenCpuMs();
+        const double ms = run();
+        cpu.push_back(childrenCpuMs() - before);
+        return ms;
+    };
     for (int r = 0; r < runs; ++r) {
         clearOutputs(outDir);
         withPauses.push_back(runScript(paused) - runScript(sleeps));
         clearOutputs(outDir);
-        reference.push_back(runScript(script));
+        reference.push_back(timed(referenceCpu, [&] { return runScript(script); }));
         const int scriptOutputs = outputsPresent(outDir);
         clearOutputs(outDir);
-        ours.push_back(runBatch(window, adapter, adapter, true, &passes));
+        ours.push_back(
+            timed(oursCpu, [&] { return runBatch(window, adapter, adapter, true, &passes); }));
         int olderOutputs = Clips;
         if (!before.isEmpty()) {
             const int oursPresent = outputsPresent(outDir);
             clearOutputs(outDir);
-            older.push_back(runBatch(window, before, QStringLiteral("ffmpeg"), false, &passes));
+            older.push_back(timed(olderCpu, [&] {
+                return runBatch(window, before, QStringLiteral("ffmpeg"), false, &passes);
+            }));
             olderOutputs = outputsPresent(outDir);
             if (oursPresent != Clips)
                 olderOutputs = -oursPresent;
@@ -331,6 +355,19 @@ int main(int argc, char *argv[])
                         "'s adapter (same runs)",
                     Fixed(Median(older), 0) + " ms", baseline,
                     Fixed(MedianRatio(older, reference), 3), "-", "-");
+    PrintResult(3,
+                "processor time of the encoder runs waited for, " + clipsText +
+                    " (user+system; the host's load does not count)",
+                Fixed(Median(oursCpu), 0) + " ms",
+                Fixed(Median(referenceCpu), 0) + " ms (same FFmpeg lines from sh)",
+                Fixed(MedianRatio(oursCpu, referenceCpu), 3), "-", "-");
+    if (!before.isEmpty())
+        PrintResult(3,
+                    "processor time of the encoder runs waited for, " + clipsText + ", " +
+                        beforeLabel.toStdString() + "'s adapter",
+                    Fixed(Median(olderCpu), 0) + " ms",
+                    Fixed(Median(referenceCpu), 0) + " ms (same FFmpeg lines from sh)",
+                    Fixed(MedianRatio(olderCpu, referenceCpu), 3), "-", "-");
     const double p = Median(withPauses);
     PrintResult(3,
                 "throughput, for comparison: the same lines from sh, 1 s sleep before each "
