@@ -1,17 +1,23 @@
-// Conversion throughput: ten 10-second clips converted by the program's batch
-// through the encoder adapter, against the very FFmpeg command lines the
-// adapter ran, run one after another by a shell script. The batch's fixed
-// one-second pause per pass is taken off its time; the thumbnail runs stay in
-// it (they run during the pauses). Runs alternate; the times are medians, the
-// ratio is the median of the ratios of runs taken side by side.
+// Conversion throughput: ten clips (10 seconds each unless told) converted by
+// the program's batch through the encoder adapter, as the program runs it (a
+// fresh private folder per batch, the thumbnail runs through the adapter),
+// against the very FFmpeg command lines the adapter ran, run one after
+// another by a shell script. The batch's fixed one-second pause per pass is
+// taken off its time; the thumbnail runs stay in it (they run during the
+// pauses). Runs alternate; the times are medians, the ratio is the median of
+// the ratios of runs taken side by side.
 //
 //   bench_throughput --adapter FILE --delivered DIR [--clips DIR] [--runs N]
-//                    [--preset N] [--work DIR]
+//                    [--preset N] [--work DIR] [--seconds N]
+//                    [--before FILE --before-label TEXT]
 //
 // --adapter is the build's Pocketclips/ffmpeg, --delivered the program folder
 // (its profile.txt), --preset the row of profile.txt to convert with (1 is
-// the first preset, what a new user starts with).
+// the first preset, what a new user starts with), --seconds the length of
+// the clips. --before names an older adapter measured in the same runs, as
+// the program of its day ran it (the thumbnail runs by the FFmpeg on PATH).
 
+#include "AppFiles.h"
 #include "BenchReport.h"
 #include "ConversionBatch.h"
 #include "Dialogs.h"
@@ -30,6 +36,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -68,7 +76,7 @@ std::string shellQuoted(const char *arg)
     _exit(127);
 }
 
-bool makeClips(const QString &dir)
+bool makeClips(const QString &dir, int seconds)
 {
     QDir().mkpath(dir);
     for (int i = 0; i < Clips; ++i) {
@@ -79,9 +87,10 @@ bool makeClips(const QString &dir)
         QProcess make;
         make.start(QStringLiteral("ffmpeg"),
                    {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
-                    "testsrc=size=640x480:rate=30:duration=10", "-f", "lavfi", "-i",
-                    QStringLiteral("sine=frequency=%1:duration=10").arg(220 + 40 * i), "-c:v",
-                    "mpeg4", "-q:v", "4", "-c:a", "pcm_s16le", clip});
+                    QStringLiteral("testsrc=size=640x480:rate=30:duration=%1").arg(seconds), "-f",
+                    "lavfi", "-i",
+                    QStringLiteral("sine=frequency=%1:duration=%2").arg(220 + 40 * i).arg(seconds),
+                    "-c:v", "mpeg4", "-q:v", "4", "-c:a", "pcm_s16le", clip});
         if (!make.waitForFinished(120000) || make.exitCode() != 0)
             return false;
     }
@@ -111,10 +120,18 @@ void clearOutputs(const QString &outDir)
 }
 
 // One batch as "[ 変換開始 ]" runs it; the time without the fixed pauses.
-double runBatch(TMainForm1 &window, const QString &adapter, int *passes)
+// With a private folder, in one of its own as the program has one per run.
+double runBatch(TMainForm1 &window, const QString &adapter, const QString &thumbnailProgram,
+                bool privateFolder, int *passes)
 {
     TConversionBatch batch(window);
     batch.EncoderProgram = adapter;
+    batch.ThumbnailProgram = thumbnailProgram;
+    AppFiles files = AppFiles::Portable(window.Files.ProgramDir);
+    if (privateFolder) {
+        files.RunFolder = PrivateFolder::MakeFresh(QStringLiteral("pocketclips-"));
+        AppFiles::SetCurrent(files);
+    }
     const int passCount = window.CheckBox1->isChecked() ? 2 : 1;
     *passes = window.SourceCount() * passCount;
     QElapsedTimer t;
@@ -122,7 +139,21 @@ double runBatch(TMainForm1 &window, const QString &adapter, int *passes)
     batch.Run();
     const double ms = double(t.nsecsElapsed()) / 1e6;
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    files.RemovePrivateFolder();
+    AppFiles::SetCurrent(AppFiles::Portable(window.Files.ProgramDir));
     return ms - double(*passes) * batch.PauseMs;
+}
+
+// The processor time (user and system) of the children waited for so far:
+// the encoder runs the batch or the script waits for, not the thumbnail runs
+// it leaves behind. Unlike the wall time it does not count what other
+// programs, or the machine's host, take from these runs.
+double childrenCpuMs()
+{
+    struct rusage u;
+    getrusage(RUSAGE_CHILDREN, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
 }
 
 double runScript(const QString &script)
@@ -148,10 +179,11 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QString adapter, delivered, clips = QStringLiteral("/tmp/pc-bench-clips"),
-                                work = QStringLiteral("/tmp/pc-bench-throughput");
+    QString adapter, delivered, before, beforeLabel = QStringLiteral("before"), clips,
+                                        work = QStringLiteral("/tmp/pc-bench-throughput");
     int runs = 3;
     int preset = 1;
+    int seconds = 10;
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
         const QString &k = args[i], &v = args[i + 1];
@@ -167,15 +199,25 @@ int main(int argc, char *argv[])
             runs = qMax(1, v.toInt());
         else if (k == QLatin1String("--preset"))
             preset = qMax(1, v.toInt());
+        else if (k == QLatin1String("--seconds"))
+            seconds = qMax(1, v.toInt());
+        else if (k == QLatin1String("--before"))
+            before = QFileInfo(v).absoluteFilePath();
+        else if (k == QLatin1String("--before-label"))
+            beforeLabel = v;
     }
+    if (clips.isEmpty())
+        clips = seconds == 10 ? QStringLiteral("/tmp/pc-bench-clips")
+                              : QStringLiteral("/tmp/pc-bench-clips-%1s").arg(seconds);
     const QString real = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
     if (adapter.isEmpty() || delivered.isEmpty() || real.isEmpty()) {
         out << "usage: bench_throughput --adapter FILE --delivered DIR [--clips DIR] [--runs N] "
-               "[--preset N] [--work DIR]   (needs ffmpeg on PATH)"
+               "[--preset N] [--work DIR] [--seconds N] [--before FILE --before-label TEXT]   "
+               "(needs ffmpeg on PATH)"
             << Qt::endl;
         return 2;
     }
-    if (!makeClips(clips)) {
+    if (!makeClips(clips, seconds)) {
         out << "cannot make the clips in " << clips << Qt::endl;
         return 1;
     }
@@ -207,8 +249,8 @@ int main(int argc, char *argv[])
     for (const QString &clip : clipPaths(clips))
         window.AddSourcePath(clip);
     out << "preset " << preset << ": " << window.C2_00->GetColumnText(preset, 0) << ", codec "
-        << window.C2_04->GetSelectedText() << ", " << window.SourceCount() << " clips of 10 s"
-        << Qt::endl;
+        << window.C2_04->GetSelectedText() << ", " << window.SourceCount() << " clips of "
+        << seconds << " s" << Qt::endl;
 
     // A first batch (also warming the caches) records what the adapter runs.
     const QString record = work + QStringLiteral("/commands.txt");
@@ -218,7 +260,7 @@ int main(int argc, char *argv[])
     qputenv("PC_BENCH_REAL_FFMPEG", real.toLocal8Bit());
     clearOutputs(outDir);
     int passes = 0;
-    runBatch(window, adapter, &passes);
+    runBatch(window, adapter, real, true, &passes);
     qunsetenv("POCKETCLIPS_FFMPEG");
     qunsetenv("PC_BENCH_RECORD");
     qunsetenv("PC_BENCH_REAL_FFMPEG");
@@ -258,39 +300,79 @@ int main(int argc, char *argv[])
         g.write(sleepText);
     }
 
-    std::vector<double> ours, reference, withPauses;
+    std::vector<double> ours, reference, withPauses, older, oursCpu, referenceCpu, olderCpu;
+    // Each run's wall time, and the processor time it took into cpu.
+    const auto timed = [](std::vector<double> &cpu, const std::function<double()> &run) {
+        const double before = childrenCpuMs();
+        const double ms = run();
+        cpu.push_back(childrenCpuMs() - before);
+        return ms;
+    };
     for (int r = 0; r < runs; ++r) {
         clearOutputs(outDir);
         withPauses.push_back(runScript(paused) - runScript(sleeps));
         clearOutputs(outDir);
-        reference.push_back(runScript(script));
+        reference.push_back(timed(referenceCpu, [&] { return runScript(script); }));
         const int scriptOutputs = outputsPresent(outDir);
         clearOutputs(outDir);
-        ours.push_back(runBatch(window, adapter, &passes));
-        if (scriptOutputs != Clips || outputsPresent(outDir) != Clips) {
+        ours.push_back(
+            timed(oursCpu, [&] { return runBatch(window, adapter, adapter, true, &passes); }));
+        int olderOutputs = Clips;
+        if (!before.isEmpty()) {
+            const int oursPresent = outputsPresent(outDir);
+            clearOutputs(outDir);
+            older.push_back(timed(olderCpu, [&] {
+                return runBatch(window, before, QStringLiteral("ffmpeg"), false, &passes);
+            }));
+            olderOutputs = outputsPresent(outDir);
+            if (oursPresent != Clips)
+                olderOutputs = -oursPresent;
+        }
+        if (scriptOutputs != Clips || outputsPresent(outDir) != Clips || olderOutputs != Clips) {
             out << "run " << r << ": outputs missing (script " << scriptOutputs << ", batch "
-                << outputsPresent(outDir) << ")" << Qt::endl;
+                << outputsPresent(outDir) << ", older adapter " << olderOutputs << ")" << Qt::endl;
             return 1;
         }
         out << "run " << r << ": script " << Fixed(reference.back(), 0).c_str()
-            << " ms, batch without pauses " << Fixed(ours.back(), 0).c_str()
-            << " ms, script with sleeps (sleeps taken off) " << Fixed(withPauses.back(), 0).c_str()
+            << " ms, batch without pauses " << Fixed(ours.back(), 0).c_str() << " ms";
+        if (!before.isEmpty())
+            out << ", " << beforeLabel << " " << Fixed(older.back(), 0).c_str() << " ms";
+        out << ", script with sleeps (sleeps taken off) " << Fixed(withPauses.back(), 0).c_str()
             << " ms" << Qt::endl;
     }
     const double o = Median(ours), b = Median(reference);
     out << "per pass beyond FFmpeg's own time: " << Fixed((o - b) / passes, 1).c_str() << " ms"
         << Qt::endl;
     const double ratio = MedianRatio(ours, reference);
+    const std::string clipsText = std::to_string(Clips) + " clips x " + std::to_string(seconds) +
+                                  " s, preset " + std::to_string(preset);
+    const std::string baseline = Fixed(b, 0) + " ms (same FFmpeg lines from sh)";
+    PrintResult(3, "throughput, " + clipsText + " (batch minus 1000 ms pauses)",
+                Fixed(o, 0) + " ms", baseline, Fixed(ratio, 3), "<= 1.05", Verdict(ratio <= 1.05));
+    if (!before.isEmpty())
+        PrintResult(3,
+                    "throughput, " + clipsText + ", " + beforeLabel.toStdString() +
+                        "'s adapter (same runs)",
+                    Fixed(Median(older), 0) + " ms", baseline,
+                    Fixed(MedianRatio(older, reference), 3), "-", "-");
     PrintResult(3,
-                "throughput, 10 clips x 10 s, preset " + std::to_string(preset) +
-                    " (batch minus 1000 ms pauses)",
-                Fixed(o, 0) + " ms", Fixed(b, 0) + " ms (same FFmpeg lines from sh)",
-                Fixed(ratio, 3), "<= 1.05", Verdict(ratio <= 1.05));
+                "processor time of the encoder runs waited for, " + clipsText +
+                    " (user+system; the host's load does not count)",
+                Fixed(Median(oursCpu), 0) + " ms",
+                Fixed(Median(referenceCpu), 0) + " ms (same FFmpeg lines from sh)",
+                Fixed(MedianRatio(oursCpu, referenceCpu), 3), "-", "-");
+    if (!before.isEmpty())
+        PrintResult(3,
+                    "processor time of the encoder runs waited for, " + clipsText + ", " +
+                        beforeLabel.toStdString() + "'s adapter",
+                    Fixed(Median(olderCpu), 0) + " ms",
+                    Fixed(Median(referenceCpu), 0) + " ms (same FFmpeg lines from sh)",
+                    Fixed(MedianRatio(olderCpu, referenceCpu), 3), "-", "-");
     const double p = Median(withPauses);
     PrintResult(3,
                 "throughput, for comparison: the same lines from sh, 1 s sleep before each "
                 "(sleeps taken off)",
-                Fixed(p, 0) + " ms", Fixed(b, 0) + " ms (same FFmpeg lines from sh)",
-                Fixed(MedianRatio(withPauses, reference), 3), "-", "-");
+                Fixed(p, 0) + " ms", baseline, Fixed(MedianRatio(withPauses, reference), 3), "-",
+                "-");
     return 0;
 }

@@ -5,9 +5,13 @@
 #
 #   bench/run.sh            every row
 #   bench/run.sh 3 4        only rows 3 and 4
+#   PC_BENCH_BEFORE=main bench/run.sh 3
+#                           row 3 also measures the encoder adapter of that
+#                           commit (built into /tmp/pc-bench-before), in the
+#                           same runs
 #
 # Rows: 1 folder expansion, 2 batch cost and reaction times, 3 conversion
-# throughput, 4 start-up, 5 memory, 6 picture quality and encode time per
+# throughput (clips of 10 s and of 60 s), 4 start-up, 5 memory, 6 picture quality and encode time per
 # codec. Rows 1-3 run headless (offscreen), row 6 needs no display; rows 4
 # and 5 under xvfb-run (a real X server, no window manager), or offscreen when
 # xvfb-run is missing. Timings never decide a test: ctest does not run these.
@@ -40,7 +44,18 @@ fi
 declare -A how
 how[1]="QT_QPA_PLATFORM=offscreen $bin/bench_sourcelist --runs 5"
 how[2]="QT_QPA_PLATFORM=offscreen $bin/bench_batch"
-how[3]="QT_QPA_PLATFORM=offscreen $bin/bench_throughput --adapter $program_dir/ffmpeg --delivered $program_dir --runs 5"
+before=""
+if [ -n "${PC_BENCH_BEFORE:-}" ] && want 3; then
+    # The adapter is plain C++ in encoder/: that commit's files, compiled alone.
+    before_dir=/tmp/pc-bench-before
+    rm -rf "$before_dir"
+    mkdir -p "$before_dir"
+    git archive "$PC_BENCH_BEFORE" encoder | tar -x -C "$before_dir"
+    c++ -std=c++17 -O2 -o "$before_dir/ffmpeg" "$before_dir"/encoder/*.cpp
+    before=" --before $before_dir/ffmpeg --before-label $PC_BENCH_BEFORE"
+fi
+throughput="QT_QPA_PLATFORM=offscreen $bin/bench_throughput --adapter $program_dir/ffmpeg --delivered $program_dir"
+how[3]="$throughput --runs 5$before && $throughput --seconds 60 --runs 3$before"
 how[4]="$display $bin/bench_startup --program $bin/bench_program --minimal $bin/bench_minimal --delivered $program_dir --tree $tree --runs 21"
 how[5]=${how[4]}
 how[6]="$bin/bench_quality --runs 3"

@@ -78,6 +78,10 @@ void Button0Click(BatchHost &host)
 {
     TConversionBatch batch(host);
     batch.EncoderProgram = AppFiles::Current().EncoderProgram;
+    // The thumbnail run goes through the adapter too, which lists the
+    // source's streams meanwhile for the conversion run.
+    if (const QString adapter = ChildProcess::FindProgram(batch.EncoderProgram); !adapter.isEmpty())
+        batch.ThumbnailProgram = adapter;
     batch.Run();
 }
 

@@ -56,7 +56,8 @@ public:
     // The encoder of the conversion runs: a bare name is looked for in the
     // program's folder first, then on PATH; a path is used as it stands.
     QString EncoderProgram = QLatin1String(EncoderName);
-    // The encoder of the thumbnail runs, looked up on PATH by the shell.
+    // The encoder of the thumbnail runs: a bare name is looked up on PATH by
+    // the shell. Button0Click gives it the adapter's path.
     QString ThumbnailProgram = QLatin1String(EncoderName);
     // The pause between the thumbnail run and the conversion run of a pass.
     int PauseMs = 1000;

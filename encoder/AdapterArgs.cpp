@@ -491,6 +491,11 @@ int PassNumber(const ArgList &args)
     return pass;
 }
 
+bool IsThumbnailRun(const ArgList &args)
+{
+    return lastValue(args, {"-f"}) == "image2" && lastValue(args, {"-vframes", "-frames:v"}) == "1";
+}
+
 bool WantsLibxvid(const ArgList &args)
 {
     for (size_t i = 0; i + 1 < args.size(); ++i) {
@@ -528,16 +533,16 @@ std::string AbsolutePath(const std::string &path, const std::string &cwd)
     return out.empty() ? std::string("/") : out;
 }
 
-std::string PassLogKey(const std::string &absoluteOutput)
+std::string PassLogKey(const std::string &text)
 {
     std::uint64_t h = 14695981039346656037ull;
-    for (unsigned char c : absoluteOutput) {
+    for (unsigned char c : text) {
         h ^= c;
         h *= 1099511628211ull;
     }
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
-    return text;
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(h));
+    return digits;
 }
 
 bool EncoderListHasLibxvid(const std::string &encodersText)

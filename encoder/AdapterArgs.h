@@ -69,6 +69,9 @@ std::string InputArgument(const ArgList &args);
 // The value of the last "-pass" option, 0 when there is none or it is not a number.
 int PassNumber(const ArgList &args);
 
+// A thumbnail run: one picture ("-vframes 1") written as an image ("-f image2").
+bool IsThumbnailRun(const ArgList &args);
+
 // True when some video codec option asks for libxvid.
 bool WantsLibxvid(const ArgList &args);
 
@@ -80,9 +83,10 @@ std::string OutputArgument(const ArgList &args);
 // separators removed), relative paths taken from cwd.
 std::string AbsolutePath(const std::string &path, const std::string &cwd);
 
-// The name of a two-pass log set in the cache folder, stable for one output
-// path: 16 hexadecimal digits of a 64-bit FNV-1a hash.
-std::string PassLogKey(const std::string &absoluteOutput);
+// 16 hexadecimal digits of a 64-bit FNV-1a hash of text: the name of a
+// two-pass log set, stable for one output path, and of the adapter's other
+// files in the run's folder.
+std::string PassLogKey(const std::string &text);
 
 // Whether the text `ffmpeg -encoders` printed lists the libxvid encoder.
 bool EncoderListHasLibxvid(const std::string &encodersText);

@@ -1,15 +1,22 @@
 // The encoder adapter: installed as "ffmpeg" beside Pocketclips, which finds it
 // before any FFmpeg on PATH. It rewrites the options today's FFmpeg no longer
 // takes, adds what a phone needs to a 3GP output (listing the source's streams
-// with ffprobe for that), keeps two-pass statistics in the user's cache
-// folder, then replaces itself with the real FFmpeg, so that the process Pocketclips waits for and
-// cancels is the encoder itself and its exit status is the encoder's.
+// with ffprobe for that), keeps two-pass statistics out of the working folder,
+// then replaces itself with the real FFmpeg, so that the process Pocketclips
+// waits for and cancels is the encoder itself and its exit status is the
+// encoder's.
 //
 // POCKETCLIPS_FFMPEG names the real FFmpeg (a path, or a name looked up on PATH);
 // without it the first "ffmpeg" on PATH that is not this adapter is used.
+// POCKETCLIPS_RUN_DIR names the private folder of the Pocketclips run that
+// started the adapter; it keeps the two-pass statistics, the stream lists and
+// the encoder list there, when that is a real folder of its own user that
+// nobody else may write to. Without one (run by hand) only a two-pass run
+// needs a folder: a fresh private one, removed when the encoder ends.
 
 #include "AdapterArgs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -17,6 +24,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <poll.h>
 #include <string>
 #include <sys/prctl.h>
@@ -31,6 +39,7 @@ namespace {
 // to the real FFmpeg, so that two adapters on PATH cannot call each other.
 constexpr const char *ChainVariable = "POCKETCLIPS_ADAPTER_CHAIN";
 constexpr const char *RealVariable = "POCKETCLIPS_FFMPEG";
+constexpr const char *RunFolderVariable = "POCKETCLIPS_RUN_DIR";
 
 void complain(const std::string &text)
 {
@@ -81,44 +90,117 @@ std::string findRealEncoder(const std::string &chain)
     return std::string();
 }
 
-std::string cacheFolder()
+// A folder of the adapter's: the run's private folder, or one it made itself.
+struct Folder
 {
-    std::string base = env("XDG_CACHE_HOME");
-    if (base.empty() || base[0] != '/') {
-        const std::string home = env("HOME");
-        base = home.empty() ? std::string() : home + "/.cache";
-    }
-    if (base.empty())
-        base = "/tmp/pocketclips-" + std::to_string(getuid());
-    return base + "/pocketclips";
+    std::string path; // empty: none
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool madeHere = false;
+};
+
+// A real folder (not a link) of this user's that nobody else may write to.
+bool ownFolder(const std::string &path, struct stat &st)
+{
+    return !path.empty() && path[0] == '/' && lstat(path.c_str(), &st) == 0 &&
+           S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 022) == 0;
 }
 
-bool makeFolders(const std::string &path)
+// The private folder of the Pocketclips run that started this adapter, when
+// it is the user's own.
+Folder runFolder()
 {
-    std::string sofar;
-    for (const std::string &part : SplitList(path, '/')) {
-        if (part.empty())
-            continue;
-        sofar += "/" + part;
-        if (mkdir(sofar.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
     struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    const std::string path = env(RunFolderVariable);
+    if (!ownFolder(path, st))
+        return {};
+    return {path, st.st_dev, st.st_ino, false};
 }
 
-// Removes every file of one pass-log set ("<key>-0.log", "<key>-0.log.mbtree"...).
-void removePassLogs(const std::string &folder, const std::string &key)
+// A fresh folder, mode 0700, in the runtime folder when it is the user's and
+// closed to all, else in TMPDIR or /tmp when the user's own or shared with the
+// sticky bit (by the user or root), where nobody else can rename it.
+Folder makeFolder()
 {
-    DIR *d = opendir(folder.c_str());
-    if (!d)
-        return;
-    const std::string prefix = key + "-";
-    while (const dirent *e = readdir(d)) {
-        if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0)
-            unlink((folder + "/" + e->d_name).c_str());
+    std::vector<std::string> parents;
+    struct stat st;
+    if (ownFolder(env("XDG_RUNTIME_DIR"), st) && (st.st_mode & 077) == 0)
+        parents.push_back(env("XDG_RUNTIME_DIR"));
+    for (const std::string &temp : {env("TMPDIR"), std::string("/tmp")}) {
+        const bool sticky = !temp.empty() && temp[0] == '/' && lstat(temp.c_str(), &st) == 0 &&
+                            S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0 &&
+                            (st.st_uid == geteuid() || st.st_uid == 0);
+        if (sticky || ownFolder(temp, st))
+            parents.push_back(temp);
     }
-    closedir(d);
+    for (const std::string &parent : parents) {
+        std::string name = parent + "/pocketclips-XXXXXX";
+        if (mkdtemp(name.data()) && lstat(name.c_str(), &st) == 0)
+            return {name, st.st_dev, st.st_ino, true};
+    }
+    return {};
+}
+
+// Removes the folder's files whose names begin with prefix (all of them for
+// an empty prefix), and with whole the folder too; through the folder's own
+// descriptor, and nothing when its path now leads anywhere else.
+void removeInFolder(const Folder &folder, const std::string &prefix, bool whole)
+{
+    const int fd = open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && st.st_dev == folder.device && st.st_ino == folder.inode) {
+        const int listing = dup(fd);
+        if (DIR *d = listing >= 0 ? fdopendir(listing) : nullptr) {
+            while (const dirent *e = readdir(d))
+                if (e->d_name[0] != '.' &&
+                    std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0)
+                    unlinkat(fd, e->d_name, 0);
+            closedir(d);
+        } else if (listing >= 0) {
+            close(listing);
+        }
+        if (whole)
+            rmdir(folder.path.c_str()); // never follows a link; only an empty folder
+    }
+    close(fd);
+}
+
+// A file of the adapter's folder, read whole, never through a link.
+bool readFolderFile(const std::string &path, std::string &text)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+        if (n > 0)
+            text.append(buffer, size_t(n));
+    close(fd);
+    return n == 0;
+}
+
+// Written under a fresh name and renamed into place, so that a reader finds
+// the whole text or none.
+void writeFolderFile(const std::string &path, const std::string &text)
+{
+    std::string temp = path + ".XXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return;
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += size_t(n);
+    }
+    if (close(fd) != 0 || done < text.size() || rename(temp.c_str(), path.c_str()) != 0)
+        unlink(temp.c_str());
 }
 
 // Runs a program and returns what it printed; false when it could not be run
@@ -171,69 +253,104 @@ bool capture(const std::string &program, const std::vector<std::string> &args, s
 }
 
 // Runs `encoder -hide_banner -encoders` and reads its list. The answer is kept
-// in the cache folder per encoder file, as asking costs a tenth of a second.
-bool probeLibxvid(const std::string &encoder, const std::string &cache)
+// in the run's folder per encoder file, as asking costs a tenth of a second.
+bool probeLibxvid(const std::string &encoder, const Folder &run)
 {
     struct stat st;
-    std::string cacheFile;
-    if (stat(encoder.c_str(), &st) == 0 && !cache.empty()) {
-        cacheFile = cache + "/encoders-" +
-                    PassLogKey(encoder + "|" + identity(st) + "|" +
-                               std::to_string(static_cast<long long>(st.st_mtime)) + "|" +
-                               std::to_string(static_cast<long long>(st.st_size)));
-        if (FILE *f = std::fopen(cacheFile.c_str(), "r")) {
-            const int c = std::fgetc(f);
-            std::fclose(f);
-            if (c == '0' || c == '1')
-                return c == '1';
-        }
-    }
-    std::string text;
+    std::string kept, text;
+    if (!run.path.empty() && stat(encoder.c_str(), &st) == 0)
+        kept = run.path + "/encoders-" +
+               PassLogKey(encoder + "|" + identity(st) + "|" +
+                          std::to_string(static_cast<long long>(st.st_mtime)) + "|" +
+                          std::to_string(static_cast<long long>(st.st_size)));
+    if (!kept.empty() && readFolderFile(kept, text) && (text == "0" || text == "1"))
+        return text == "1";
+    text.clear();
     // Without a readable list assume the encoder is there: FFmpeg then names
     // the real problem itself.
     if (!capture(encoder, {"-hide_banner", "-encoders"}, text) || text.empty())
         return true;
     const bool have = EncoderListHasLibxvid(text);
-    if (!cacheFile.empty()) {
-        const std::string temp = cacheFile + "." + std::to_string(getpid());
-        if (FILE *f = std::fopen(temp.c_str(), "w")) {
-            std::fputc(have ? '1' : '0', f);
-            if (std::fclose(f) == 0)
-                rename(temp.c_str(), cacheFile.c_str());
-            else
-                unlink(temp.c_str());
-        }
-    }
+    if (!kept.empty())
+        writeFolderFile(kept, have ? "1" : "0");
     return have;
 }
 
-// Lists the source's streams with the ffprobe beside the real FFmpeg (or on
-// PATH), so that the output takes FFmpeg's choice of streams without a cover
-// picture. Only a regular file is read: a pipe gives its data once, and that
-// belongs to the encoder.
-bool probeStreams(const std::string &encoder, const std::string &source,
-                  std::vector<SourceStream> &streams)
+// The identity of a regular file (device, inode, size, modification time),
+// under which its stream list is kept; empty for anything else: a pipe gives
+// its data once, and that belongs to the encoder.
+std::string sourceIdentity(const std::string &source)
 {
     struct stat st;
     if (source.empty() || stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    const auto slash = encoder.rfind('/');
-    std::string probe = encoder.substr(0, slash + 1) + "ffprobe";
-    if (!isExecutable(probe, st)) {
-        probe.clear();
-        for (std::string dir : SplitList(env("PATH"), ':'))
-            if (probe.empty() && isExecutable((dir.empty() ? "." : dir) + "/ffprobe", st))
-                probe = (dir.empty() ? "." : dir) + "/ffprobe";
+        return std::string();
+    return identity(st) + ":" + std::to_string(static_cast<long long>(st.st_size)) + ":" +
+           std::to_string(static_cast<long long>(st.st_mtim.tv_sec)) + "." +
+           std::to_string(static_cast<long long>(st.st_mtim.tv_nsec));
+}
+
+// The ffprobe beside the real FFmpeg, else the first on PATH.
+std::string findProbe(const std::string &encoder)
+{
+    struct stat st;
+    const std::string beside = encoder.substr(0, encoder.rfind('/') + 1) + "ffprobe";
+    if (isExecutable(beside, st))
+        return beside;
+    for (std::string dir : SplitList(env("PATH"), ':')) {
+        const std::string candidate = (dir.empty() ? "." : dir) + "/ffprobe";
+        if (isExecutable(candidate, st))
+            return candidate;
     }
-    std::string text;
-    if (probe.empty() ||
-        !capture(probe,
-                 {"-v", "error", "-show_entries",
-                  "stream=index,codec_type,width,height,channels:stream_disposition=default,"
-                  "attached_pic",
-                  "-of", "compact=p=0", source},
-                 text))
+    return std::string();
+}
+
+bool runProbe(const std::string &encoder, const std::string &source, std::string &text)
+{
+    const std::string probe = findProbe(encoder);
+    return !probe.empty() &&
+           capture(probe,
+                   {"-v", "error", "-show_entries",
+                    "stream=index,codec_type,width,height,channels:stream_disposition=default,"
+                    "attached_pic",
+                    "-of", "compact=p=0", source},
+                   text);
+}
+
+// A source's stream list in the run's folder: the file's identity on the
+// first line, then what ffprobe printed.
+std::string streamListFile(const Folder &run, const std::string &id)
+{
+    return run.path.empty() || id.empty() ? std::string() : run.path + "/streams-" + PassLogKey(id);
+}
+
+bool readStreamList(const std::string &file, const std::string &id, std::string &text)
+{
+    std::string kept;
+    if (file.empty() || !readFolderFile(file, kept) ||
+        kept.compare(0, id.size() + 1, id + "\n") != 0)
         return false;
+    text = kept.substr(id.size() + 1);
+    return true;
+}
+
+// Lists the source's streams with ffprobe, so that the output takes FFmpeg's
+// choice of streams without a cover picture. The list is made once per
+// source and run: by the thumbnail run (see listStreamsAhead), or here, and
+// kept in the run's folder for the next pass.
+bool probeStreams(const std::string &encoder, const std::string &source, const Folder &run,
+                  std::vector<SourceStream> &streams)
+{
+    const std::string id = sourceIdentity(source);
+    if (id.empty())
+        return false;
+    const std::string file = streamListFile(run, id);
+    std::string text;
+    if (!readStreamList(file, id, text)) {
+        if (!runProbe(encoder, source, text))
+            return false;
+        if (!file.empty())
+            writeFolderFile(file, id + "\n" + text);
+    }
     streams = ParseStreamList(text);
     return true;
 }
@@ -248,18 +365,14 @@ int openPidfd(pid_t pid)
 #endif
 }
 
-// Leaves behind a small watcher that removes the pass-log set once this
-// process (by then the real FFmpeg) has ended, however it ends. The watcher is
-// not our child, so it is no zombie of the encoder.
-void removePassLogsAtEnd(const std::string &folder, const std::string &key)
+// Runs work in a process of its own, with standard files on /dev/null; with
+// a process descriptor endOf, once that process has ended. It is not our
+// child, so it is no zombie of the encoder.
+void detached(int endOf, const std::function<void()> &work)
 {
-    const int pidfd = openPidfd(getpid());
-    if (pidfd < 0)
-        return;
     const pid_t first = fork();
     if (first == 0) {
-        const pid_t second = fork();
-        if (second != 0)
+        if (fork() != 0)
             _exit(0);
         setsid();
         const int null = open("/dev/null", O_RDWR);
@@ -268,10 +381,10 @@ void removePassLogsAtEnd(const std::string &folder, const std::string &key)
             dup2(null, 1);
             dup2(null, 2);
         }
-        struct pollfd p = {pidfd, POLLIN, 0};
-        while (poll(&p, 1, -1) < 0 && errno == EINTR) {
+        struct pollfd p = {endOf, POLLIN, 0};
+        while (endOf >= 0 && poll(&p, 1, -1) < 0 && errno == EINTR) {
         }
-        removePassLogs(folder, key);
+        work();
         _exit(0);
     }
     if (first > 0) {
@@ -279,7 +392,33 @@ void removePassLogsAtEnd(const std::string &folder, const std::string &key)
         while (waitpid(first, &status, 0) < 0 && errno == EINTR) {
         }
     }
+}
+
+// Leaves behind a small watcher that does work once this process (by then
+// the real FFmpeg) has ended, however it ends.
+void whenEncoderEnds(const std::function<void()> &work)
+{
+    const int pidfd = openPidfd(getpid());
+    if (pidfd < 0)
+        return;
+    detached(pidfd, work);
     close(pidfd);
+}
+
+// A thumbnail run comes a second before the conversion run of the same
+// source: the streams are listed meanwhile, beside the picture, so that the
+// conversion run finds the list ready.
+void listStreamsAhead(const std::string &encoder, const std::string &source, const Folder &run)
+{
+    const std::string id = sourceIdentity(source);
+    const std::string file = streamListFile(run, id);
+    std::string text;
+    if (file.empty() || readStreamList(file, id, text))
+        return;
+    detached(-1, [&] {
+        if (runProbe(encoder, source, text))
+            writeFolderFile(file, id + "\n" + text);
+    });
 }
 
 } // namespace
@@ -302,31 +441,39 @@ int main(int argc, char *argv[])
     }
     setenv(ChainVariable, chain.c_str(), 1);
 
-    const std::string cache = cacheFolder();
-    const bool haveCache = makeFolders(cache);
-
+    const Folder run = runFolder();
     AdapterOptions options;
     if (WantsLibxvid(args))
-        options.haveLibxvid = probeLibxvid(real, haveCache ? cache : std::string());
-    if (!PhoneOptions(args, options).empty())
-        options.streamsKnown = probeStreams(real, InputArgument(args), options.streams);
+        options.haveLibxvid = probeLibxvid(real, run);
+    if (IsThumbnailRun(args))
+        listStreamsAhead(real, InputArgument(args), run);
+    else if (!PhoneOptions(args, options).empty())
+        options.streamsKnown = probeStreams(real, InputArgument(args), run, options.streams);
     if (PassHasNothingToDo(args, options))
         return 0;
 
+    // Two-pass statistics never go to the working folder, FFmpeg's choice:
+    // into the run's folder, or into one of this adapter's own that goes
+    // when the encoder ends.
     const int pass = PassNumber(args);
-    std::string logFolder, logKey;
-    if (pass > 0 && haveCache) {
+    if (pass > 0 && std::find(args.begin(), args.end(), "-passlogfile") == args.end()) {
+        const Folder logs = run.path.empty() ? makeFolder() : run;
+        if (logs.path.empty()) {
+            complain("no private folder for the two-pass statistics");
+            return 1;
+        }
         char cwd[4096];
         const std::string here = getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string("/");
-        logFolder = cache + "/passlog";
-        logKey = PassLogKey(AbsolutePath(OutputArgument(args), here));
-        if (makeFolders(logFolder)) {
-            options.passLogPrefix = logFolder + "/" + logKey;
-            if (pass == 1)
-                removePassLogs(logFolder, logKey); // a cancelled run's leftovers
-            else
-                removePassLogsAtEnd(logFolder, logKey);
-        }
+        const std::string name = "passlog-" + PassLogKey(AbsolutePath(OutputArgument(args), here));
+        options.passLogPrefix = logs.path + "/" + name;
+        // FFmpeg names the set's files "<prefix>-0.log" and the like.
+        const std::string set = name + "-";
+        if (logs.madeHere)
+            whenEncoderEnds([logs] { removeInFolder(logs, std::string(), true); });
+        else if (pass == 1)
+            removeInFolder(logs, set, false); // a cancelled run's leftovers
+        else
+            whenEncoderEnds([logs, set] { removeInFolder(logs, set, false); });
     }
 
     const ArgList mapped = MapArguments(args, options);

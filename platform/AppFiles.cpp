@@ -1,5 +1,7 @@
 #include "AppFiles.h"
 
+#include "Errors.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -36,10 +38,18 @@ QString absoluteFromEnvironment(const char *name)
     return value.startsWith(QLatin1Char('/')) ? QDir::cleanPath(value) : QString();
 }
 
-// $HOME, or the home of the account when HOME is unset or relative.
-QString homeFolder()
+// $HOME when it names a folder by an absolute path; empty otherwise.
+QString homeFromEnvironment()
 {
     const QString home = absoluteFromEnvironment("HOME");
+    return !home.isEmpty() && QFileInfo(home).isDir() ? home : QString();
+}
+
+// $HOME, or the home of the account when HOME is unset, empty, relative or
+// not a folder.
+QString homeFolder()
+{
+    const QString home = homeFromEnvironment();
     if (!home.isEmpty())
         return home;
     if (const passwd *pw = getpwuid(geteuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
@@ -59,43 +69,12 @@ QString videosFolder()
 {
     // The desktop's own name for it (user-dirs.dirs may say ~/ビデオ); Qt
     // reads HOME for it, so only when HOME can be trusted.
-    if (!absoluteFromEnvironment("HOME").isEmpty()) {
+    if (!homeFromEnvironment().isEmpty()) {
         const QString movies = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
         if (movies.startsWith(QLatin1Char('/')))
             return QDir::cleanPath(movies);
     }
     return inFolder(homeFolder(), QStringLiteral("Videos"));
-}
-
-// $XDG_RUNTIME_DIR when it is a folder of this user that nobody else can
-// enter, as the XDG rules require of it; empty otherwise.
-QString runtimeFolder()
-{
-    const QString runtime = absoluteFromEnvironment("XDG_RUNTIME_DIR");
-    struct stat st;
-    if (runtime.isEmpty() || stat(QFile::encodeName(runtime).constData(), &st) != 0)
-        return QString();
-    const bool own = S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
-    return own ? runtime : QString();
-}
-
-// A new folder of mode 0700 with a name nobody could have guessed; mkdtemp
-// never reuses an existing entry, so a link planted in a shared folder is
-// never followed.
-QString makePrivateFolder(const QString &parent)
-{
-    if (parent.isEmpty())
-        return QString();
-    QByteArray name = QFile::encodeName(parent + QStringLiteral("/pocketclips-XXXXXX"));
-    return mkdtemp(name.data()) ? QFile::decodeName(name) : QString();
-}
-
-QString privateThumbnailFolder()
-{
-    QString folder = makePrivateFolder(runtimeFolder());
-    if (folder.isEmpty())
-        folder = makePrivateFolder(QDir::tempPath());
-    return folder.isEmpty() ? AppFiles::NoFolder() : folder;
 }
 
 bool writableFolder(const QString &folder)
@@ -121,6 +100,7 @@ AppFiles AppFiles::Portable(const QString &programDir)
 AppFiles AppFiles::Decide(const QString &programDir)
 {
     AppFiles f = Portable(programDir);
+    f.RunFolder = PrivateFolder::MakeFresh(QStringLiteral("pocketclips-"));
     const bool portable = QFileInfo::exists(f.PresetFile);
     if (portable && writableFolder(programDir))
         return f;
@@ -129,7 +109,7 @@ AppFiles AppFiles::Decide(const QString &programDir)
     f.Mode = portable ? Layout::ReadOnlyPortable : Layout::Installed;
     f.SettingsFile = inFolder(config, SettingsName);
     f.DefaultOutputDir = videosFolder();
-    f.ThumbnailDir = privateThumbnailFolder();
+    f.ThumbnailDir = f.RunFolder.Path.isEmpty() ? NoFolder() : f.RunFolder.Path;
     if (portable)
         return f;
 
@@ -171,6 +151,10 @@ const AppFiles &AppFiles::Current()
 void AppFiles::SetCurrent(const AppFiles &files)
 {
     current() = files;
+    if (files.RunFolder.Path.isEmpty())
+        qunsetenv(RunFolderVariable);
+    else
+        qputenv(RunFolderVariable, QFile::encodeName(files.RunFolder.Path));
 }
 
 QString AppFiles::DefaultOutputFolder() const
@@ -182,15 +166,19 @@ QString AppFiles::DefaultOutputFolder() const
 
 QString AppFiles::SettingsFileForWriting() const
 {
-    if (Mode != Layout::Portable)
-        makePrivatePath(QFileInfo(SettingsFile).path());
+    if (Mode != Layout::Portable) {
+        const QString folder = QFileInfo(SettingsFile).path();
+        makePrivatePath(folder);
+        // Another user could plant a link at the file's name there.
+        if (!PrivateFolder::IsOwn(folder))
+            throw EIniFileException(SettingsFile);
+    }
     return SettingsFile;
 }
 
 void AppFiles::RemovePrivateFolder() const
 {
-    if (Mode != Layout::Portable && ThumbnailDir != NoFolder())
-        QDir(ThumbnailDir).removeRecursively();
+    RunFolder.Remove();
 }
 
 QString AppFiles::NoFolder()

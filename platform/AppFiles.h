@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PrivateFolder.h"
+
 #include <QString>
 
 // Where the program's files are. Decided once at start-up; the rest of the
@@ -17,8 +19,13 @@
 //   the user's own in the settings folder takes precedence. The settings live
 //   in $XDG_CONFIG_HOME/Pocketclips (~/.config when that is unset or
 //   relative), outputs go to the user's videos folder, and the thumbnail is
-//   written to a private folder of this process that is removed at the end,
-//   so that two running copies never see each other's picture.
+//   written to the run's private folder, so that two running copies never see
+//   each other's picture.
+//
+// Every run, whatever the layout, has a private folder of its own (see
+// PrivateFolder), made at start and removed at the end: the encoder adapter
+// keeps its two-pass statistics and stream lists there. ~ is $HOME when that
+// is an absolute path to a folder, else the account's home.
 class AppFiles
 {
 public:
@@ -39,30 +46,36 @@ public:
     // The encoder of the conversion runs: the adapter. A bare name is looked
     // for beside the program first, then on PATH.
     QString EncoderProgram;
+    // This run's private folder; no Path when none could be made.
+    PrivateFolder RunFolder;
 
     // Everything beside the program in programDir; makes nothing.
     static AppFiles Portable(const QString &programDir);
 
     // The places for a program in programDir, by the rules above and the
-    // process's environment. Makes the private thumbnail folder when one is
-    // needed (see RemovePrivateFolder).
+    // process's environment. Makes the run's private folder (see
+    // RemovePrivateFolder).
     static AppFiles Decide(const QString &programDir);
 
     // This run's decision; until SetCurrent, the portable folder of the
-    // running program.
+    // running program. SetCurrent also hands the run's private folder to the
+    // encoder runs, in the environment variable RunFolderVariable that they
+    // inherit.
     static const AppFiles &Current();
     static void SetCurrent(const AppFiles &files);
+    static constexpr const char *RunFolderVariable = "POCKETCLIPS_RUN_DIR";
 
     // DefaultOutputDir, made with its parents when missing (the user's videos
     // folder may not exist yet).
     QString DefaultOutputFolder() const;
 
-    // SettingsFile, its folder made first when the settings are the user's own
-    // (the first save creates it).
+    // SettingsFile, its folder made first (mode 0700) when the settings are
+    // the user's own (the first save creates it). A settings folder that is
+    // not the user's own (PrivateFolder::IsOwn) is not written to: that
+    // raises EIniFileException.
     QString SettingsFileForWriting() const;
 
-    // Removes the private thumbnail folder and what is in it; nothing when
-    // the thumbnail is written beside the program.
+    // Removes the run's private folder and what is in it.
     void RemovePrivateFolder() const;
 
     // The thumbnail folder when no private folder could be made: a path below

@@ -185,6 +185,37 @@ void EndWithTest(QProcess &process)
     });
 }
 
+OtherUser::OtherUser()
+{
+    if (geteuid() != 0)
+        return;
+    const QString id = QString::number(Id);
+    m_shell.start(QStringLiteral("setpriv"),
+                  {"--reuid=" + id, "--regid=" + id, "--clear-groups", "/bin/sh", "-s"});
+    m_started = m_shell.waitForStarted();
+}
+
+OtherUser::~OtherUser()
+{
+    if (!m_started)
+        return;
+    m_shell.closeWriteChannel();
+    if (!m_shell.waitForFinished(5000))
+        m_shell.kill();
+}
+
+int OtherUser::Run(const QString &script)
+{
+    if (!m_started)
+        return -1;
+    m_shell.write(QFile::encodeName("(" + script + ") >/dev/null 2>&1; echo \"done $?\"\n"));
+    while (!m_shell.canReadLine())
+        if (!m_shell.waitForReadyRead(20000))
+            return -1;
+    const QByteArray line = m_shell.readLine().trimmed();
+    return line.startsWith("done ") ? line.mid(5).toInt() : -1;
+}
+
 bool ChildEnded(qint64 pid)
 {
     siginfo_t info{};

@@ -76,6 +76,25 @@ QString BuildProgram(const QString &path);
 // a test outlives it.
 void EndWithTest(QProcess &process);
 
+// A second ordinary user, for tests of what another user can do to this
+// one's files: a shell of a user id without an account, started through
+// setpriv while the test still runs as root (before it drops to nobody, say).
+// Not started when the test does not run as root.
+class OtherUser
+{
+public:
+    static constexpr int Id = 54321;
+    OtherUser();
+    ~OtherUser();
+    bool Started() const { return m_started; }
+    // Runs a shell script as that user; its exit status, -1 when not started.
+    int Run(const QString &script);
+
+private:
+    QProcess m_shell;
+    bool m_started = false;
+};
+
 // Whether this process's child pid has ended, without reaping it.
 bool ChildEnded(qint64 pid);
 

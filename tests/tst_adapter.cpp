@@ -1,13 +1,19 @@
 #include "AdapterArgs.h"
-#include "TestSupport.h"
+#include "FaultSupport.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QStringList toQt(const ArgList &args)
@@ -56,6 +62,13 @@ QStringList designed(const QString &codec, int pass, const QString &output)
     return a;
 }
 
+// The thumbnail run's arguments as the program writes them.
+QStringList thumbnail(const QString &source, const QString &picture)
+{
+    return {"-i",       source, "-f", "image2", "-ss", "5",
+            "-vframes", "1",    "-s", "80x60",  "-an", picture};
+}
+
 bool waitUntil(const std::function<bool()> &condition, int ms)
 {
     QElapsedTimer t;
@@ -89,20 +102,35 @@ private slots:
     void exitStatusIsTheEncoders();
     void passLogsStayOutOfUserFolders();
     void cancelledPass2StillCleansUp();
+    void foldersAreTheUsersOwn_data();
+    void foldersAreTheUsersOwn();
+    void streamsListedOncePerSource();
     void libxvidMissingUsesMpeg4();
     void realEncoderNotFound();
     void skipsItselfAndOtherAdaptersOnPath();
 
 private:
     QProcess *adapter(const QStringList &args, const QMap<QString, QString> &env);
+    // A folder below the test's, mode 0700, as the program makes its own.
+    QString privateFolder(const QString &name);
     QScopedPointer<QTemporaryDir> m_dir;
     QString m_log;
+    QString m_run; // the program's private folder for the run
 };
 
 void TestAdapter::init()
 {
     m_dir.reset(new QTemporaryDir);
     m_log = m_dir->filePath("log.txt");
+    m_run = privateFolder("run");
+}
+
+QString TestAdapter::privateFolder(const QString &name)
+{
+    QDir().mkpath(m_dir->filePath(name));
+    QFile::setPermissions(m_dir->filePath(name),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return m_dir->filePath(name);
 }
 
 void TestAdapter::mapArguments_data()
@@ -273,12 +301,17 @@ void TestAdapter::outputAndPass_data()
     QTest::addColumn<QString>("output");
     QTest::addColumn<int>("pass");
     QTest::addColumn<bool>("xvid");
+    QTest::addColumn<bool>("thumbnail");
     QTest::newRow("designed pass 2")
-        << designed("libxvid", 2, "/o/a b.3gp") << "/o/a b.3gp" << 2 << true;
-    QTest::newRow("designed one pass") << designed("mpeg4", 0, "x.3gp") << "x.3gp" << 0 << false;
+        << designed("libxvid", 2, "/o/a b.3gp") << "/o/a b.3gp" << 2 << true << false;
+    QTest::newRow("designed one pass")
+        << designed("mpeg4", 0, "x.3gp") << "x.3gp" << 0 << false << false;
     QTest::newRow("ends in an option value")
-        << QStringList{"-i", "a", "-f", "3gp"} << "" << 0 << false;
-    QTest::newRow("bad pass number") << QStringList{"-pass", "x", "o"} << "o" << 0 << false;
+        << QStringList{"-i", "a", "-f", "3gp"} << "" << 0 << false << false;
+    QTest::newRow("bad pass number")
+        << QStringList{"-pass", "x", "o"} << "o" << 0 << false << false;
+    QTest::newRow("the thumbnail")
+        << thumbnail("/v/a.avi", "/p/_thumb.jpg") << "/p/_thumb.jpg" << 0 << false << true;
 }
 
 void TestAdapter::outputAndPass()
@@ -287,9 +320,11 @@ void TestAdapter::outputAndPass()
     QFETCH(QString, output);
     QFETCH(int, pass);
     QFETCH(bool, xvid);
+    QFETCH(bool, thumbnail);
     QCOMPARE(QString::fromStdString(OutputArgument(fromQt(args))), output);
     QCOMPARE(PassNumber(fromQt(args)), pass);
     QCOMPARE(WantsLibxvid(fromQt(args)), xvid);
+    QCOMPARE(IsThumbnailRun(fromQt(args)), thumbnail);
 }
 
 void TestAdapter::passLogKeyIsStablePerPath()
@@ -317,7 +352,7 @@ QProcess *TestAdapter::adapter(const QStringList &args, const QMap<QString, QStr
 {
     auto *p = new QProcess(this);
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.insert("XDG_CACHE_HOME", m_dir->filePath("cache"));
+    e.insert("POCKETCLIPS_RUN_DIR", m_run);
     e.insert("FAKE_ENCODER_LOG", m_log);
     e.insert("POCKETCLIPS_FFMPEG", FAKE_ENCODER_PATH);
     e.remove("POCKETCLIPS_ADAPTER_CHAIN");
@@ -378,14 +413,15 @@ void TestAdapter::passLogsStayOutOfUserFolders()
 {
     const QString output = m_dir->filePath("out/clip.3gp");
     QDir().mkpath(m_dir->filePath("out"));
-    const QString logs = m_dir->filePath("cache/pocketclips/passlog");
+    const QStringList logs{"passlog-*"};
     QProcess *p1 = adapter(designed("libx264", 1, output), {});
     QVERIFY(p1->waitForFinished(10000));
     QCOMPARE(p1->exitCode(), 0);
-    const QStringList afterPass1 = QDir(logs).entryList(QDir::Files);
+    const QStringList afterPass1 = QDir(m_run).entryList(logs, QDir::Files);
     QCOMPARE(afterPass1.size(), 2);
     for (const QString &f : afterPass1)
-        QVERIFY2(f.startsWith(QString::fromStdString(PassLogKey(output.toStdString())) + "-"),
+        QVERIFY2(f.startsWith("passlog-" +
+                              QString::fromStdString(PassLogKey(output.toStdString())) + "-"),
                  qPrintable(f));
 
     QProcess *p2 = adapter(designed("libx264", 2, output), {});
@@ -396,10 +432,10 @@ void TestAdapter::passLogsStayOutOfUserFolders()
     for (const LoggedRun &r : runs) {
         const int at = int(r.args.indexOf("-passlogfile"));
         QVERIFY(at > 0);
-        QVERIFY(r.args.at(at + 1).startsWith(logs + "/"));
+        QVERIFY(r.args.at(at + 1).startsWith(m_run + "/"));
     }
     // Removed once pass 2 has ended, by the adapter's watcher.
-    QVERIFY(waitUntil([&] { return QDir(logs).entryList(QDir::Files).isEmpty(); }, 3000));
+    QVERIFY(waitUntil([&] { return QDir(m_run).entryList(logs, QDir::Files).isEmpty(); }, 3000));
     // Nothing in the working folder or beside the output.
     QCOMPARE(QDir(m_dir->filePath("work")).entryList(QDir::Files), QStringList());
     QCOMPARE(QDir(m_dir->filePath("out")).entryList(QDir::Files), QStringList({"clip.3gp"}));
@@ -408,13 +444,196 @@ void TestAdapter::passLogsStayOutOfUserFolders()
 void TestAdapter::cancelledPass2StillCleansUp()
 {
     const QString output = m_dir->filePath("clip.3gp");
-    const QString logs = m_dir->filePath("cache/pocketclips/passlog");
+    const QStringList logs{"passlog-*"};
     QProcess *p = adapter(designed("mpeg4", 2, output), {{"FAKE_ENCODER_ACTION", "hang"}});
     QVERIFY(p->waitForStarted());
-    QVERIFY(waitUntil([&] { return QDir(logs).entryList(QDir::Files).size() == 2; }, 5000));
+    QVERIFY(waitUntil([&] { return QDir(m_run).entryList(logs, QDir::Files).size() == 2; }, 5000));
     p->kill();
     QVERIFY(p->waitForFinished(5000));
-    QVERIFY(waitUntil([&] { return QDir(logs).entryList(QDir::Files).isEmpty(); }, 3000));
+    QVERIFY(waitUntil([&] { return QDir(m_run).entryList(logs, QDir::Files).isEmpty(); }, 3000));
+}
+
+void TestAdapter::foldersAreTheUsersOwn_data()
+{
+    // "-" unsets; "T/x" is x in the test's folder. The user is nobody, the
+    // other user (OtherUser) the attacker.
+    QTest::addColumn<QString>("home");
+    QTest::addColumn<QString>("cache");   // XDG_CACHE_HOME
+    QTest::addColumn<QString>("runtime"); // XDG_RUNTIME_DIR
+    QTest::addColumn<QString>("tmp");     // TMPDIR
+    QTest::addColumn<QString>("run");     // POCKETCLIPS_RUN_DIR, from the program
+    QTest::addColumn<QString>("logsIn");  // "T/run", else where a fresh folder is made
+
+    // clang-format off
+    const struct { const char *name, *home, *cache, *runtime, *tmp, *run, *logsIn; } rows[] = {
+        {"HOME unset", "-", "-", "-", "-", "-", "/tmp"},
+        {"HOME empty", "", "-", "-", "-", "-", "/tmp"},
+        {"HOME relative", "somewhere", "-", "-", "-", "-", "/tmp"},
+        {"XDG_CACHE_HOME relative", "-", "cache", "-", "-", "-", "/tmp"},
+        {"the user's runtime folder", "-", "-", "T/rt", "-", "-", "T/rt"},
+        {"XDG_RUNTIME_DIR shared", "-", "-", "T/open", "-", "-", "/tmp"},
+        {"XDG_RUNTIME_DIR another user's", "-", "-", "T/theirs", "-", "-", "/tmp"},
+        {"XDG_RUNTIME_DIR a link", "-", "-", "T/rtlink", "-", "-", "/tmp"},
+        {"TMPDIR shared", "-", "-", "-", "T/open", "-", "/tmp"},
+        {"TMPDIR another user's", "-", "-", "-", "T/theirs", "-", "/tmp"},
+        {"TMPDIR a link", "-", "-", "-", "T/rtlink", "-", "/tmp"},
+        {"the program's run folder", "-", "-", "-", "-", "T/run", "T/run"},
+        {"a run folder of another user's", "-", "-", "-", "-", "T/theirs", "/tmp"},
+        {"a run folder through a link", "-", "-", "-", "-", "T/runlink", "/tmp"},
+    };
+    // clang-format on
+    for (const auto &r : rows)
+        QTest::newRow(r.name) << QString(r.home) << QString(r.cache) << QString(r.runtime)
+                              << QString(r.tmp) << QString(r.run) << QString(r.logsIn);
+}
+
+void TestAdapter::foldersAreTheUsersOwn()
+{
+    QFETCH(QString, home);
+    QFETCH(QString, cache);
+    QFETCH(QString, runtime);
+    QFETCH(QString, tmp);
+    QFETCH(QString, run);
+    QFETCH(QString, logsIn);
+    if (geteuid() != 0)
+        QSKIP("playing the user and another user needs the test to start as root");
+    OtherUser other;
+    const QString victim = QString::number(65534);
+    const QString base = m_dir->path();
+    const auto t = [&](QString path) {
+        return path.replace(QRegularExpression("^T/"), base + "/");
+    };
+    const auto folder = [&](const QString &path, int owner, mode_t mode) {
+        QDir().mkpath(t(path));
+        return chown(QFile::encodeName(t(path)).constData(), owner, owner) == 0 &&
+               chmod(QFile::encodeName(t(path)).constData(), mode) == 0;
+    };
+    chmod(QFile::encodeName(base).constData(), 0755);
+    for (const char *own : {"T/home", "T/out", "T/rt", "T/run", "T/tmp"})
+        QVERIFY(folder(own, 65534, 0700));
+    QVERIFY(folder("T/work", 65534, 0755) && folder("T/open", 0, 0777));
+    QVERIFY(folder("T/theirs", OtherUser::Id, 0777));
+    const QString document = WriteFile(t("T/home"), "letter.txt", "Dear ...");
+    WriteFile(base, "log.txt", "");
+    for (const QString &file : {document, m_log})
+        QCOMPARE(chown(QFile::encodeName(file).constData(), 65534, 65534), 0);
+    QVERIFY(QFile::link(t("T/rt"), t("T/rtlink")));
+    QVERIFY(QFile::link(t("T/run"), t("T/runlink")));
+    // The folder the adapter once took, made by the other user before the
+    // user's first conversion. (Root clears any earlier one first.)
+    const QString planted = "/tmp/pocketclips-" + victim;
+    QProcess::execute("rm", {"-rf", planted});
+    const auto removePlanted = qScopeGuard([&] { QProcess::execute("rm", {"-rf", planted}); });
+    QCOMPARE(other.Run("mkdir -p " + planted + "/pocketclips/passlog && chmod -R 0777 " + planted),
+             0);
+    const QMap<QString, QString> plantedBefore = TreeSnapshot(planted);
+    const QMap<QString, QString> theirsBefore = TreeSnapshot(t("T/theirs"));
+    const QMap<QString, QString> openBefore = TreeSnapshot(t("T/open"));
+
+    const QString output = t("T/out/clip.3gp");
+    const QString key = QString::fromStdString(PassLogKey(output.toStdString()));
+    auto runPass = [&](int pass) {
+        QProcess p;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.remove("POCKETCLIPS_ADAPTER_CHAIN");
+        const QStringList names = {"HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "TMPDIR",
+                                   "POCKETCLIPS_RUN_DIR"};
+        const QStringList values = {home, cache, runtime, tmp, run};
+        for (int i = 0; i < names.size(); ++i) {
+            e.remove(names[i]);
+            if (values[i] != QLatin1String("-"))
+                e.insert(names[i], t(values[i]));
+        }
+        e.insert("FAKE_ENCODER_LOG", m_log);
+        e.insert("POCKETCLIPS_FFMPEG", FAKE_ENCODER_PATH);
+        p.setProcessEnvironment(e);
+        p.setWorkingDirectory(t("T/work"));
+        p.start("setpriv", QStringList{"--reuid=" + victim, "--regid=" + victim, "--clear-groups",
+                                       ADAPTER_PATH} +
+                               designed("libx264", pass, output));
+        return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit &&
+               p.exitCode() == 0;
+    };
+
+    QVERIFY(runPass(1));
+    QList<LoggedRun> runs = ReadEncoderLog(m_log);
+    QCOMPARE(runs.size(), 1);
+    int at = int(runs[0].args.indexOf("-passlogfile"));
+    QVERIFY2(at > 0, "pass 1 left its statistics to FFmpeg's choice: the working folder");
+    const QString prefix = runs[0].args.at(at + 1);
+    // Between the passes the other user puts a link to the document at the
+    // statistics' names: the usual one and the one pass 1 took.
+    other.Run(
+        QStringLiteral("ln -sf %1 %2/pocketclips/passlog/%3-0.log").arg(document, planted, key));
+    other.Run(QStringLiteral("ln -sf %1 %2-0.log").arg(document, prefix));
+    const QMap<QString, QString> plantedBetween = TreeSnapshot(planted);
+    QVERIFY(runPass(2));
+
+    QCOMPARE(ReadFile(document), QByteArray("Dear ..."));
+    runs = ReadEncoderLog(m_log);
+    QCOMPARE(runs.size(), 2);
+    at = int(runs[1].args.indexOf("-passlogfile"));
+    QVERIFY(at > 0);
+    const QString logs = QFileInfo(prefix).path();
+    if (logsIn == QLatin1String("T/run")) {
+        QCOMPARE(logs, t(logsIn));
+        QCOMPARE(runs[1].args.at(at + 1), prefix);
+    } else {
+        // A fresh folder of the user's for each pass, gone with its encoder.
+        QCOMPARE(QFileInfo(logs).path(), t(logsIn));
+        QVERIFY(QFileInfo(logs).fileName().startsWith("pocketclips-"));
+        QVERIFY(waitUntil([&] { return !QFileInfo::exists(logs); }, 3000));
+    }
+    // Nothing of the user's went to the folders of others or to the working
+    // folder; nothing was taken from them.
+    QCOMPARE(ChangedEntries(plantedBetween, TreeSnapshot(planted)), QStringList());
+    QCOMPARE(ChangedEntries(plantedBefore, plantedBetween).size(), 1);
+    QCOMPARE(ChangedEntries(theirsBefore, TreeSnapshot(t("T/theirs"))), QStringList());
+    QCOMPARE(ChangedEntries(openBefore, TreeSnapshot(t("T/open"))), QStringList());
+    QCOMPARE(QDir(t("T/work")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+}
+
+void TestAdapter::streamsListedOncePerSource()
+{
+    // The stand-in for FFmpeg with an ffprobe beside it that counts its runs.
+    const QString bin = m_dir->filePath("bin");
+    QDir().mkpath(bin);
+    QVERIFY(QFile::link(FAKE_ENCODER_PATH, bin + "/ffmpeg"));
+    const QString probes = m_dir->filePath("probes.txt");
+    const QString ffprobe = WriteFile(bin, "ffprobe",
+                                      "#!/bin/sh\necho run >>" + probes.toUtf8() +
+                                          "\necho 'index=0|codec_type=audio|channels=2'\n"
+                                          "echo 'index=1|codec_type=video|width=64|height=48'\n");
+    QFile::setPermissions(ffprobe, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QMap<QString, QString> env{{"POCKETCLIPS_FFMPEG", bin + "/ffmpeg"}};
+    const QString source = WriteFile(m_dir->path(), "clip.avi", "a video");
+    const auto listed = [&] { return int(ReadFile(probes).count('\n')); };
+    const auto convert = [&](int pass) {
+        QStringList args = designed("libx264", pass, m_dir->filePath("clip.3gp"));
+        args[1] = source;
+        QProcess *p = adapter(args, env);
+        return p->waitForFinished(10000) && p->exitCode() == 0 &&
+               ReadEncoderLog(m_log).last().args.join(' ').contains("-map 0:1 -map 0:0");
+    };
+
+    // The thumbnail run lists the streams while it becomes FFmpeg...
+    QProcess *p = adapter(thumbnail(source, m_run + "/_thumb.jpg"), env);
+    QVERIFY(p->waitForFinished(10000));
+    QCOMPARE(ReadEncoderLog(m_log).size(), 1);
+    QVERIFY(waitUntil([&] { return !QDir(m_run).entryList({"streams-*"}).isEmpty(); }, 5000));
+    QCOMPARE(listed(), 1);
+    // ... for both passes of the conversion.
+    QVERIFY(convert(1));
+    QVERIFY(convert(2));
+    QCOMPARE(listed(), 1);
+    // A source changed since is listed again.
+    QFile file(source);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(10),
+                             QFileDevice::FileModificationTime));
+    file.close();
+    QVERIFY(convert(1));
+    QCOMPARE(listed(), 2);
 }
 
 void TestAdapter::libxvidMissingUsesMpeg4()
@@ -422,10 +641,10 @@ void TestAdapter::libxvidMissingUsesMpeg4()
     for (bool have : {false, true}) {
         QFile::remove(m_log);
         const QString list = have ? " V..... libxvid   libxvidcore\n" : " V.S... mpeg4   MPEG-4\n";
-        // A separate cache each time: the answer is kept per encoder file.
+        // A separate run each time: the answer is kept per encoder file.
         QProcess *p = adapter(
             designed("libxvid", 0, m_dir->filePath("o.3gp")),
-            {{"FAKE_ENCODERS", list}, {"XDG_CACHE_HOME", m_dir->filePath(have ? "c1" : "c2")}});
+            {{"FAKE_ENCODERS", list}, {"POCKETCLIPS_RUN_DIR", privateFolder(have ? "c1" : "c2")}});
         QVERIFY(p->waitForFinished(10000));
         const QList<LoggedRun> runs = ReadEncoderLog(m_log);
         QCOMPARE(runs.size(), 1);
@@ -461,7 +680,6 @@ void TestAdapter::skipsItselfAndOtherAdaptersOnPath()
     e.remove("POCKETCLIPS_FFMPEG");
     e.remove("POCKETCLIPS_ADAPTER_CHAIN");
     e.insert("PATH", path);
-    e.insert("XDG_CACHE_HOME", m_dir->filePath("cache"));
     e.insert("FAKE_ENCODER_LOG", m_log);
     p->setProcessEnvironment(e);
     p->start(m_dir->filePath("p1/ffmpeg"), designed("mpeg4", 0, m_dir->filePath("o.3gp")));

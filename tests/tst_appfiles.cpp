@@ -1,9 +1,11 @@
 // Where the program's files are, for an ordinary user (the test takes the
 // identity of "nobody" when it starts as root): a portable folder, one the
 // user cannot write, and an installed program, under every shape of HOME and
-// the XDG variables a session may hand over.
+// the XDG variables a session may hand over; the run's private folder, where
+// it is made and how it goes, with a second user (OtherUser) as the attacker.
 
 #include "AppFiles.h"
+#include "Errors.h"
 #include "FaultSupport.h"
 
 #include <QDir>
@@ -11,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,14 +55,53 @@ class TestAppFiles : public QObject
 {
     Q_OBJECT
 
+public:
+    explicit TestAppFiles(OtherUser &other) : m_other(other) {}
+
 private slots:
     void initTestCase() { m_temp = QDir::tempPath(); }
     void decide_data();
     void decide();
+    void runFolder_data();
+    void runFolder();
+    void removal_data();
+    void removal();
 
 private:
+    // A folder for a row, with the folders and files the rows name below it
+    // ("T/..."), open for the other user to pass through.
+    QString makeBase(QTemporaryDir &dir);
+
+    OtherUser &m_other;
     QString m_temp; // the rows point TMPDIR elsewhere
 };
+
+QString TestAppFiles::makeBase(QTemporaryDir &dir)
+{
+    const QString base = dir.path();
+    chmod(QFile::encodeName(base).constData(), 0755);
+    for (const char *folder : {"app", "usr/bin", "usr/share/pocketclips", "home", "tmp", "shared",
+                               "open/Pocketclips", "home/Documents/old"})
+        QDir(base).mkpath(QLatin1String(folder));
+    WriteFile(base, "app/profile.txt", "a,3gp\n");
+    WriteFile(base, "usr/share/pocketclips/profile.txt", "a,3gp\n");
+    WriteFile(base, "file", "not a folder");
+    WriteFile(base, "home/Documents/letter.txt", "Dear ...");
+    WriteFile(base, "home/Documents/old/notes.txt", "...");
+    QDir(base).mkdir(QStringLiteral("run"));
+    QFile::setPermissions(base + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    chmod(QFile::encodeName(base + "/home").constData(), 0700);
+    chmod(QFile::encodeName(base + "/tmp").constData(), 0700);
+    // Folders every user may write to: without and with the sticky bit.
+    chmod(QFile::encodeName(base + "/open").constData(), 0777);
+    chmod(QFile::encodeName(base + "/open/Pocketclips").constData(), 0777);
+    chmod(QFile::encodeName(base + "/shared").constData(), 01777);
+    QFile::link(base + "/run", base + "/runlink");
+    QFile::link(base + "/tmp", base + "/tmplink");
+    // The other user's own folder, open to all.
+    m_other.Run("mkdir -m 0777 " + base + "/open/theirs");
+    return base;
+}
 
 void TestAppFiles::decide_data()
 {
@@ -73,7 +115,7 @@ void TestAppFiles::decide_data()
     QTest::addColumn<QString>("presets");
     QTest::addColumn<QString>("settings");
     QTest::addColumn<QString>("output");
-    QTest::addColumn<QString>("thumbnailIn"); // the folder that holds the private folder
+    QTest::addColumn<QString>("thumbnailIn"); // the folder that holds the thumbnail's folder
     QTest::addColumn<QString>("encoder");
 
     const QString inst = "T/usr/share/pocketclips/profile.txt";
@@ -125,11 +167,17 @@ void TestAppFiles::decide_data()
         << "T/run" << false << "installed" << inst << "PW/.config/Pocketclips/Pocketclips.ini"
         << "PW/Videos"
         << "T/run" << adapter;
+    QTest::newRow("HOME empty") << "T/usr/bin" << false << ""
+                                << "-"
+                                << "T/run" << false << "installed" << inst
+                                << "PW/.config/Pocketclips/Pocketclips.ini"
+                                << "PW/Videos"
+                                << "T/run" << adapter;
     QTest::newRow("HOME a file") << "T/usr/bin" << false << "T/file"
                                  << "-"
                                  << "T/run" << false << "installed" << inst
-                                 << "T/file/.config/Pocketclips/Pocketclips.ini"
-                                 << "T/file/Videos"
+                                 << "PW/.config/Pocketclips/Pocketclips.ini"
+                                 << "PW/Videos"
                                  << "T/run" << adapter;
     QTest::newRow("XDG_CONFIG_HOME a file")
         << "T/usr/bin" << false << "T/home"
@@ -137,17 +185,13 @@ void TestAppFiles::decide_data()
         << "T/run" << false << "installed" << inst << "T/file/Pocketclips/Pocketclips.ini"
         << "T/home/Videos"
         << "T/run" << adapter;
-    // The runtime folder must be the user's own and closed to others;
-    // otherwise a fresh private folder in TMPDIR.
-    const QStringList badRuntime = {"-", "run", "T/shared", "/root", "T/file"};
-    const QStringList why = {"unset", "relative", "open to all", "another user's", "a file"};
-    for (int i = 0; i < badRuntime.size(); ++i)
-        QTest::addRow("XDG_RUNTIME_DIR %s", qPrintable(why[i]))
-            << "T/usr/bin" << false << "T/home"
-            << "T/cfg" << badRuntime[i] << false << "installed" << inst
-            << "T/cfg/Pocketclips/Pocketclips.ini"
-            << "T/home/Videos"
-            << "T/tmp" << adapter;
+    // Pocketclips there is open to every user: the settings are not written.
+    QTest::newRow("XDG_CONFIG_HOME open to all")
+        << "T/usr/bin" << false << "T/home"
+        << "T/open"
+        << "T/run" << false << "installed" << inst << "T/open/Pocketclips/Pocketclips.ini"
+        << "T/home/Videos"
+        << "T/run" << adapter;
 }
 
 void TestAppFiles::decide()
@@ -169,17 +213,9 @@ void TestAppFiles::decide()
         QSKIP("root writes every folder");
     QTemporaryDir dir(m_temp + "/tst_appfiles-XXXXXX");
     QVERIFY(dir.isValid());
-    const QString base = dir.path();
-    for (const char *folder : {"app", "usr/bin", "usr/share/pocketclips", "home", "tmp", "shared"})
-        QDir(base).mkpath(QLatin1String(folder));
-    WriteFile(base, "app/profile.txt", "a,3gp\n");
-    WriteFile(base, "usr/share/pocketclips/profile.txt", "a,3gp\n");
-    WriteFile(base, "file", "not a folder");
+    const QString base = makeBase(dir);
     if (ownPresets)
         WriteFile(base, "cfg/Pocketclips/profile.txt", "mine,3gp\n");
-    QDir(base).mkdir(QStringLiteral("run"));
-    QFile::setPermissions(base + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    chmod(QFile::encodeName(base + "/shared").constData(), 01777);
     if (!writable)
         QFile::setPermissions(expand(program, base), QFile::ReadOwner | QFile::ExeOwner |
                                                          QFile::ReadOther | QFile::ExeOther);
@@ -205,31 +241,30 @@ void TestAppFiles::decide()
     // Deciding writes nothing in the user's folders.
     QCOMPARE(TreeSnapshot(base + "/home"), userBefore);
 
-    if (thumbnailIn.isEmpty()) {
+    // Every layout has a private folder for the run (runFolder() has where).
+    QCOMPARE(QFileInfo(files.RunFolder.Path).path(), expand("T/run", base));
+    if (thumbnailIn.isEmpty())
         QCOMPARE(files.ThumbnailDir, files.ProgramDir);
-    } else {
-        // A folder of its own for each running program: new, a real folder
-        // (no link), the user's, closed to everyone else; gone at the end.
-        QCOMPARE(QFileInfo(files.ThumbnailDir).path(), expand(thumbnailIn, base));
-        QVERIFY(files.ThumbnailDir != again.ThumbnailDir);
-        struct stat st;
-        QCOMPARE(lstat(QFile::encodeName(files.ThumbnailDir).constData(), &st), 0);
-        QVERIFY(S_ISDIR(st.st_mode));
-        QCOMPARE(st.st_uid, geteuid());
-        QCOMPARE(st.st_mode & 0777, 0700u);
-        files.RemovePrivateFolder();
-        again.RemovePrivateFolder();
-        QVERIFY(!QFileInfo::exists(files.ThumbnailDir));
-    }
+    else
+        QCOMPARE(files.ThumbnailDir, files.RunFolder.Path);
+    files.RemovePrivateFolder();
+    again.RemovePrivateFolder();
+    QVERIFY(!QFileInfo::exists(files.RunFolder.Path));
 
     // The settings folder is made at the first save, closed to others; the
-    // videos folder when it is first needed. Under a file neither can be.
-    // (The account's own home is left alone.)
+    // videos folder when it is first needed. Under a file neither can be,
+    // and a settings folder open to others is not written to. (The
+    // account's own home is left alone.)
     if (!settings.startsWith(QLatin1String("PW/"))) {
         const bool underFile = settings.contains(QLatin1String("T/file"));
-        const QString folder = QFileInfo(files.SettingsFileForWriting()).path();
-        QCOMPARE(QFileInfo(folder).isDir(), !underFile);
-        if (!underFile && mode != QLatin1String("portable") && !ownPresets)
+        const bool saves = !underFile && !settings.contains(QLatin1String("T/open"));
+        QString folder;
+        try {
+            folder = QFileInfo(files.SettingsFileForWriting()).path();
+        } catch (const EIniFileException &) {
+        }
+        QCOMPARE(QFileInfo(folder).isDir(), saves);
+        if (saves && mode != QLatin1String("portable") && !ownPresets)
             QCOMPARE(QFile::permissions(folder) & 0x0077, QFileDevice::Permissions());
         QCOMPARE(QFileInfo(files.DefaultOutputFolder()).isDir(),
                  !output.startsWith(QLatin1String("T/file")));
@@ -238,13 +273,144 @@ void TestAppFiles::decide()
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
+void TestAppFiles::runFolder_data()
+{
+    QTest::addColumn<QString>("runtime"); // XDG_RUNTIME_DIR ("-" unsets)
+    QTest::addColumn<QString>("tmp");     // TMPDIR
+    QTest::addColumn<QString>("runIn");   // where the private folder is made
+
+    // The runtime folder must be the user's own and closed to others; a
+    // temporary folder the user's own, or shared with the sticky bit.
+    // clang-format off
+    const struct { const char *name, *runtime, *tmp, *runIn; } rows[] = {
+        {"the user's runtime folder", "T/run", "T/tmp", "T/run"},
+        {"XDG_RUNTIME_DIR unset", "-", "T/tmp", "T/tmp"},
+        {"XDG_RUNTIME_DIR relative", "run", "T/tmp", "T/tmp"},
+        {"XDG_RUNTIME_DIR open to all", "T/shared", "T/tmp", "T/tmp"},
+        {"XDG_RUNTIME_DIR another user's", "/root", "T/tmp", "T/tmp"},
+        {"XDG_RUNTIME_DIR a file", "T/file", "T/tmp", "T/tmp"},
+        {"XDG_RUNTIME_DIR a link", "T/runlink", "T/tmp", "T/tmp"},
+        {"TMPDIR shared with the sticky bit", "-", "T/shared", "T/shared"},
+        {"TMPDIR shared, not sticky", "-", "T/open", "/tmp"},
+        {"TMPDIR another user's", "-", "T/open/theirs", "/tmp"},
+        {"TMPDIR a link", "-", "T/tmplink", "/tmp"},
+    };
+    // clang-format on
+    for (const auto &r : rows)
+        QTest::newRow(r.name) << QString(r.runtime) << QString(r.tmp) << QString(r.runIn);
+}
+
+void TestAppFiles::runFolder()
+{
+    QFETCH(QString, runtime);
+    QFETCH(QString, tmp);
+    QFETCH(QString, runIn);
+    if (tmp.contains(QLatin1String("theirs")) && !m_other.Started())
+        QSKIP("a second user needs the test to start as root");
+    QTemporaryDir dir(m_temp + "/tst_appfiles-XXXXXX");
+    QVERIFY(dir.isValid());
+    const QString base = makeBase(dir);
+    if (m_other.Started())
+        QCOMPARE(QFileInfo(base + "/open/theirs").ownerId(), uint(OtherUser::Id));
+    setVariable("HOME", base + "/home");
+    setVariable("XDG_RUNTIME_DIR", expand(runtime, base));
+    setVariable("TMPDIR", expand(tmp, base));
+
+    const AppFiles files = AppFiles::Decide(base + "/usr/bin");
+    const AppFiles again = AppFiles::Decide(base + "/usr/bin");
+    // A folder of its own for each running program: new, a real folder (no
+    // link), the user's, closed to everyone else; the thumbnail goes there
+    // in the installed layout.
+    QCOMPARE(QFileInfo(files.RunFolder.Path).path(), expand(runIn, base));
+    QVERIFY(files.RunFolder.Path != again.RunFolder.Path);
+    QCOMPARE(files.ThumbnailDir, files.RunFolder.Path);
+    struct stat st;
+    QCOMPARE(lstat(QFile::encodeName(files.RunFolder.Path).constData(), &st), 0);
+    QVERIFY(S_ISDIR(st.st_mode));
+    QCOMPARE(st.st_uid, geteuid());
+    QCOMPARE(st.st_mode & 0777, 0700u);
+    files.RemovePrivateFolder();
+    again.RemovePrivateFolder();
+    QVERIFY(!QFileInfo::exists(files.RunFolder.Path));
+    QVERIFY(!QFileInfo::exists(again.RunFolder.Path));
+}
+
+void TestAppFiles::removal_data()
+{
+    // TMPDIR (XDG_RUNTIME_DIR is unset); what takes the private folder's name
+    // while the program runs; whether something is at that name afterwards.
+    QTest::addColumn<QString>("tmp");
+    QTest::addColumn<QString>("swap");
+    QTest::addColumn<bool>("stays");
+
+    QTest::newRow("nothing") << "T/tmp" << QString() << false;
+    QTest::newRow("a link to the documents") << "T/tmp" << QString("link") << true;
+    QTest::newRow("another folder") << "T/tmp" << QString("folder") << true;
+    // In a folder open to all the other user could rename the private folder;
+    // such a folder is not used.
+    QTest::newRow("another user's link, TMPDIR shared")
+        << "T/open" << QString("other's link") << false;
+}
+
+void TestAppFiles::removal()
+{
+    QFETCH(QString, tmp);
+    QFETCH(QString, swap);
+    QFETCH(bool, stays);
+    if (swap.startsWith(QLatin1String("other")) && !m_other.Started())
+        QSKIP("a second user needs the test to start as root");
+    QTemporaryDir dir(m_temp + "/tst_appfiles-XXXXXX");
+    QVERIFY(dir.isValid());
+    const QString base = makeBase(dir);
+    setVariable("HOME", base + "/home");
+    setVariable("XDG_RUNTIME_DIR", "-");
+    setVariable("TMPDIR", expand(tmp, base));
+    const QString documents = base + "/home/Documents";
+
+    // The installed program's thumbnail goes to the run's private folder.
+    const AppFiles files = AppFiles::Decide(base + "/usr/bin");
+    const QString run = files.ThumbnailDir;
+    QVERIFY(QFileInfo(run).isDir());
+    WriteFile(run, "_thumb.jpg", "picture");
+    WriteFile(run, "sub/passlog-0.log", "statistics");
+    QVERIFY(QFile::link(documents, run + "/documents")); // a link in it goes as a link
+    const QMap<QString, QString> before = TreeSnapshot(base + "/home");
+
+    const QString moved = run + ".moved";
+    if (swap == QLatin1String("link") || swap == QLatin1String("folder"))
+        QVERIFY(QFile::rename(run, moved));
+    if (swap == QLatin1String("link"))
+        QVERIFY(QFile::link(documents, run));
+    if (swap == QLatin1String("folder"))
+        WriteFile(run, "someone's.txt", "kept");
+    if (swap == QLatin1String("other's link")) {
+        QCOMPARE(QFileInfo(base + "/open/theirs").ownerId(), uint(OtherUser::Id));
+        m_other.Run(QStringLiteral("mv %1 %2 && ln -s %3 %1").arg(run, moved, documents));
+    }
+
+    files.RemovePrivateFolder();
+    QCOMPARE(ChangedEntries(before, TreeSnapshot(base + "/home")), QStringList());
+    QCOMPARE(QFileInfo(run).exists() || QFileInfo(run).isSymLink(), stays);
+    if (swap == QLatin1String("folder"))
+        QVERIFY(QFileInfo::exists(run + "/someone's.txt"));
+    // A private folder that was moved is left whole.
+    if (QFileInfo::exists(moved)) {
+        QVERIFY(QFileInfo::exists(moved + "/sub/passlog-0.log"));
+        QDir(moved).removeRecursively();
+    }
+    QVERIFY(!QFileInfo(run).isSymLink() || QFile::remove(run));
+    QDir(run).removeRecursively();
+}
+
 int main(int argc, char *argv[])
 {
-    // What an ordinary user meets: root may write every folder.
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-        qWarning("running as root: the read-only portable folder is left out");
     QCoreApplication app(argc, argv);
-    TestAppFiles test;
+    // The attacker of the private-folder rows, started while still root.
+    OtherUser other;
+    // What an ordinary user meets: root may write every folder.
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+        qWarning("running as root: the read-only portable folder is left out");
+    TestAppFiles test(other);
     return QTest::qExec(&test, argc, argv);
 }
 

@@ -46,11 +46,14 @@ void TestEndToEnd::initTestCase()
         QSKIP("FFmpeg is not installed");
     m_dir.reset(new QTemporaryDir);
     // A working folder of our own, to see that no pass log lands in it, and a
-    // cache folder of our own for the adapter.
+    // private folder of the run for the adapter, as the program hands it over.
     QDir().mkpath(m_dir->filePath("work"));
     m_previousDir = QDir::currentPath();
     QDir::setCurrent(m_dir->filePath("work"));
-    qputenv("XDG_CACHE_HOME", m_dir->filePath("cache").toLocal8Bit());
+    QDir().mkpath(m_dir->filePath("run"));
+    QFile::setPermissions(m_dir->filePath("run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("POCKETCLIPS_RUN_DIR", m_dir->filePath("run").toLocal8Bit());
     qunsetenv("POCKETCLIPS_FFMPEG");
 
     // Six seconds of test picture and a stereo tone, in a folder with blanks
@@ -190,14 +193,13 @@ void TestEndToEnd::convert()
     }
 
     // No pass log in the working folder, beside the source or the output,
-    // nor left in the cache.
+    // nor left in the run's folder.
     QCOMPARE(QDir(m_dir->filePath("work")).entryList(QDir::Files), QStringList());
     QCOMPARE(QDir(host.Settings.OutputFolder).entryList(QDir::Files), QStringList{"test clip.3gp"});
     QCOMPARE(QDir(m_dir->filePath("素材 フォルダ")).entryList(QDir::Files),
              QStringList{"test clip.avi"});
-    QTRY_COMPARE_WITH_TIMEOUT(
-        QDir(m_dir->filePath("cache/pocketclips/passlog")).entryList(QDir::Files), QStringList(),
-        3000);
+    QTRY_COMPARE_WITH_TIMEOUT(QDir(m_dir->filePath("run")).entryList({"passlog-*"}, QDir::Files),
+                              QStringList(), 3000);
 }
 
 void TestEndToEnd::unsupportedFileIsReported()

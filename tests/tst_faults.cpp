@@ -163,6 +163,7 @@ private:
     void checkNoEncoderLeft();
 
     QScopedPointer<QTemporaryDir> m_dir;
+    QScopedPointer<QTemporaryDir> m_runDir; // the program's private folder for the run
     QScopedPointer<BatchTestHost> m_host;
     QScopedPointer<MessageRecorder> m_messages;
     QMap<QString, QString> m_before;
@@ -211,8 +212,9 @@ void TestFaults::init()
     qunsetenv("FAKE_ENCODER_ACTION");
     qunsetenv("FAKE_ENCODER_RULES");
     qunsetenv("POCKETCLIPS_FFMPEG");
-    qputenv("XDG_CACHE_HOME", m_dir->filePath("cache").toLocal8Bit());
     qputenv("XDG_STATE_HOME", m_dir->filePath("state").toLocal8Bit());
+    m_runDir.reset(new QTemporaryDir);
+    qputenv("POCKETCLIPS_RUN_DIR", m_runDir->path().toLocal8Bit());
     m_beeps = BeepCount();
     SetShellHooks({{}, [this](const QString &program, const QStringList &args) {
                        ThumbnailRun t;
@@ -277,8 +279,8 @@ QMap<QString, QString> TestFaults::snapshot() const
     QMap<QString, QString> all = TreeSnapshot(m_dir->path());
     for (auto it = all.begin(); it != all.end();) {
         const QString &key = it.key();
-        const bool own = key == "encoder.log" || key == "rules.txt" || key == "cache" ||
-                         key.startsWith("cache/") || key == "state" || key.startsWith("state/");
+        const bool own = key == "encoder.log" || key == "rules.txt" || key == "state" ||
+                         key.startsWith("state/");
         it = own ? all.erase(it) : std::next(it);
     }
     return all;
