@@ -1,6 +1,7 @@
 #include "AppFiles.h"
 
 #include "Errors.h"
+#include "FileNames.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,18 +31,10 @@ QString inFolder(const QString &folder, const QString &name)
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
-// An environment variable that names an absolute path; empty otherwise (the
-// XDG rules ignore relative paths).
-QString absoluteFromEnvironment(const char *name)
-{
-    const QString value = QFile::decodeName(qgetenv(name));
-    return value.startsWith(QLatin1Char('/')) ? QDir::cleanPath(value) : QString();
-}
-
 // $HOME when it names a folder by an absolute path; empty otherwise.
 QString homeFromEnvironment()
 {
-    const QString home = absoluteFromEnvironment("HOME");
+    const QString home = AbsolutePathFromEnvironment("HOME");
     return !home.isEmpty() && QFileInfo(home).isDir() ? home : QString();
 }
 
@@ -53,13 +46,13 @@ QString homeFolder()
     if (!home.isEmpty())
         return home;
     if (const passwd *pw = getpwuid(geteuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
-        return QDir::cleanPath(QFile::decodeName(pw->pw_dir));
+        return QDir::cleanPath(DecodeFileName(pw->pw_dir));
     return QStringLiteral("/nonexistent"); // the usual home of an account without one
 }
 
 QString configFolder()
 {
-    QString config = absoluteFromEnvironment("XDG_CONFIG_HOME");
+    QString config = AbsolutePathFromEnvironment("XDG_CONFIG_HOME");
     if (config.isEmpty())
         config = inFolder(homeFolder(), QStringLiteral(".config"));
     return inFolder(config, UserFolderName);
@@ -79,7 +72,7 @@ QString videosFolder()
 
 bool writableFolder(const QString &folder)
 {
-    return access(QFile::encodeName(folder).constData(), W_OK) == 0;
+    return access(EncodeFileName(folder).constData(), W_OK) == 0;
 }
 } // namespace
 
@@ -129,16 +122,6 @@ std::optional<AppFiles> &current()
     static std::optional<AppFiles> files;
     return files;
 }
-
-// The folder with its missing parents, each made 0700 as the XDG rules ask
-// of the settings folders a program creates.
-void makePrivatePath(const QString &path)
-{
-    const QString parent = QFileInfo(path).path();
-    if (parent != path && !QFileInfo::exists(parent))
-        makePrivatePath(parent);
-    mkdir(QFile::encodeName(path).constData(), 0700);
-}
 } // namespace
 
 const AppFiles &AppFiles::Current()
@@ -154,7 +137,7 @@ void AppFiles::SetCurrent(const AppFiles &files)
     if (files.RunFolder.Path.isEmpty())
         qunsetenv(RunFolderVariable);
     else
-        qputenv(RunFolderVariable, QFile::encodeName(files.RunFolder.Path));
+        qputenv(RunFolderVariable, EncodeFileName(files.RunFolder.Path));
 }
 
 QString AppFiles::DefaultOutputFolder() const
@@ -168,10 +151,11 @@ QString AppFiles::SettingsFileForWriting() const
 {
     if (Mode != Layout::Portable) {
         const QString folder = QFileInfo(SettingsFile).path();
-        makePrivatePath(folder);
         // Another user could plant a link at the file's name there.
-        if (!PrivateFolder::IsOwn(folder))
+        const int fd = PrivateFolder::OpenOwn(folder, true);
+        if (fd < 0)
             throw EIniFileException(SettingsFile);
+        close(fd);
     }
     return SettingsFile;
 }
@@ -188,7 +172,7 @@ QString AppFiles::NoFolder()
 
 QString AppFiles::StateFolder()
 {
-    QString state = absoluteFromEnvironment("XDG_STATE_HOME");
+    QString state = AbsolutePathFromEnvironment("XDG_STATE_HOME");
     if (state.isEmpty())
         state = inFolder(homeFolder(), QStringLiteral(".local/state"));
     return inFolder(state, UserFolderName);

@@ -2,6 +2,7 @@
 
 #include "FileNames.h"
 #include "PendingOutput.h"
+#include "PrivateFolder.h"
 
 #include <QList>
 #include <QMap>
@@ -38,27 +39,6 @@ QString unhex(const QByteArray &field)
 QByteArray number(quint64 value)
 {
     return QByteArray::number(value);
-}
-
-// The folder, made with its missing parents (mode 0700, as the XDG rules ask
-// of a program's own folders), opened when it is a real folder of this user
-// that nobody else may write; -1 otherwise.
-int openOwnFolder(const QString &folder, bool make)
-{
-    const QByteArray path = EncodeFileName(folder);
-    if (make) {
-        for (qsizetype slash = path.indexOf('/', 1); slash >= 0;
-             slash = path.indexOf('/', slash + 1))
-            mkdir(path.left(slash).constData(), 0700);
-        mkdir(path.constData(), 0700);
-    }
-    const int fd = open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st;
-    if (fd >= 0 && fstat(fd, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 022) == 0)
-        return fd;
-    if (fd >= 0)
-        close(fd);
-    return -1;
 }
 
 QByteArray randomTag()
@@ -156,7 +136,7 @@ OutputJournal::~OutputJournal()
     // Everything settled: nothing for the next start. Otherwise the file
     // stays, and the lock goes with the descriptor.
     if (m_open == 0) {
-        const int dir = openOwnFolder(m_folder, false);
+        const int dir = PrivateFolder::OpenOwn(m_folder, false);
         if (dir >= 0) {
             unlinkat(dir, m_name.constData(), 0);
             close(dir);
@@ -172,7 +152,7 @@ bool OutputJournal::open()
     if (m_broken || m_folder.isEmpty())
         return false;
     m_broken = true;
-    const int dir = openOwnFolder(m_folder, true);
+    const int dir = PrivateFolder::OpenOwn(m_folder, true);
     if (dir < 0)
         return false;
     // Made under a name the start-up ignores, locked, then given its name: a
@@ -240,7 +220,7 @@ void OutputJournal::Drop()
 {
     if (m_fd < 0)
         return;
-    const int dir = openOwnFolder(m_folder, false);
+    const int dir = PrivateFolder::OpenOwn(m_folder, false);
     if (dir >= 0) {
         unlinkat(dir, m_name.constData(), 0);
         fsync(dir);
@@ -254,7 +234,7 @@ void OutputJournal::Drop()
 QStringList OutputJournal::SettleLeftovers(const QString &folder)
 {
     QStringList kept;
-    const int dir = openOwnFolder(folder, false);
+    const int dir = PrivateFolder::OpenOwn(folder, false);
     if (dir < 0)
         return kept;
     QList<QByteArray> names;

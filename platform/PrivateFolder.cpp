@@ -1,7 +1,8 @@
 #include "PrivateFolder.h"
 
+#include "FileNames.h"
+
 #include <QDir>
-#include <QFile>
 
 #include <cerrno>
 #include <cstring>
@@ -17,8 +18,8 @@ namespace {
 // An absolute path that is a folder itself, not a link to one.
 bool realFolder(const QString &path, struct stat &st)
 {
-    return path.startsWith(QLatin1Char('/')) &&
-           lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    return path.startsWith(QLatin1Char('/')) && lstat(EncodeFileName(path).constData(), &st) == 0 &&
+           S_ISDIR(st.st_mode);
 }
 
 // The group named after the user, with no member but the user.
@@ -41,12 +42,6 @@ bool othersMayWrite(const struct stat &st)
 {
     return (st.st_mode & S_IWOTH) != 0 ||
            ((st.st_mode & S_IWGRP) != 0 && !isPrivateGroup(st.st_gid));
-}
-
-QString absoluteFromEnvironment(const char *name)
-{
-    const QString value = QFile::decodeName(qgetenv(name));
-    return value.startsWith(QLatin1Char('/')) ? QDir::cleanPath(value) : QString();
 }
 
 // Removes what is in the folder open as fd; a subfolder through its own
@@ -76,10 +71,38 @@ void removeEntries(int fd)
 }
 } // namespace
 
+QString AbsolutePathFromEnvironment(const char *name)
+{
+    const QString value = DecodeFileName(qgetenv(name));
+    return value.startsWith(QLatin1Char('/')) ? QDir::cleanPath(value) : QString();
+}
+
 bool PrivateFolder::IsOwn(const QString &path)
 {
+    const int fd = OpenOwn(path);
+    if (fd >= 0)
+        close(fd);
+    return fd >= 0;
+}
+
+int PrivateFolder::OpenOwn(const QString &path, bool make)
+{
+    if (!path.startsWith(QLatin1Char('/')))
+        return -1;
+    const QByteArray native = EncodeFileName(path);
+    if (make) {
+        for (qsizetype slash = native.indexOf('/', 1); slash >= 0;
+             slash = native.indexOf('/', slash + 1))
+            mkdir(native.left(slash).constData(), 0700);
+        mkdir(native.constData(), 0700);
+    }
+    const int fd = open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
-    return realFolder(path, st) && st.st_uid == geteuid() && !othersMayWrite(st);
+    if (fd >= 0 && fstat(fd, &st) == 0 && st.st_uid == geteuid() && !othersMayWrite(st))
+        return fd;
+    if (fd >= 0)
+        close(fd);
+    return -1;
 }
 
 bool PrivateFolder::IsSafeParent(const QString &path)
@@ -96,21 +119,21 @@ PrivateFolder PrivateFolder::MakeFresh(const QString &prefix)
 {
     QStringList parents;
     // The runtime folder as the XDG rules require it: the user's, closed to all.
-    const QString runtime = absoluteFromEnvironment("XDG_RUNTIME_DIR");
+    const QString runtime = AbsolutePathFromEnvironment("XDG_RUNTIME_DIR");
     struct stat st;
     if (realFolder(runtime, st) && st.st_uid == geteuid() && (st.st_mode & 077) == 0)
         parents << runtime;
-    for (const QString &temp : {absoluteFromEnvironment("TMPDIR"), QStringLiteral("/tmp")})
+    for (const QString &temp : {AbsolutePathFromEnvironment("TMPDIR"), QStringLiteral("/tmp")})
         if (IsSafeParent(temp))
             parents << temp;
 
     for (const QString &parent : parents) {
         // mkdtemp never reuses an existing entry, so nothing planted is taken.
-        QByteArray name = QFile::encodeName(parent + QLatin1Char('/') + prefix) + "XXXXXX";
+        QByteArray name = EncodeFileName(parent + QLatin1Char('/') + prefix) + "XXXXXX";
         if (!mkdtemp(name.data()) || lstat(name.constData(), &st) != 0)
             continue;
         PrivateFolder folder;
-        folder.Path = QFile::decodeName(name);
+        folder.Path = DecodeFileName(name);
         folder.Device = st.st_dev;
         folder.Inode = st.st_ino;
         return folder;
@@ -122,7 +145,7 @@ bool PrivateFolder::Remove() const
 {
     if (Path.isEmpty())
         return false;
-    const QByteArray path = QFile::encodeName(Path);
+    const QByteArray path = EncodeFileName(Path);
     const int fd = open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;

@@ -31,9 +31,17 @@ public:
     // group named after the user, with no other member), as a folder made by
     // hand under the usual umask 002 has it.
     static bool IsOwn(const QString &path);
+    // The folder opened (O_DIRECTORY, never through a link) when it IsOwn; -1
+    // otherwise. With make, missing folders of the path are made first, each
+    // with mode 0700 as the XDG rules ask of the folders a program creates.
+    static int OpenOwn(const QString &path, bool make = false);
 
     // A folder a private folder may be made in: one that IsOwn, or a shared
     // one with the sticky bit that belongs to the user or to root, where no
     // one else can rename or remove what the user puts in it. Never a link.
     static bool IsSafeParent(const QString &path);
 };
+
+// An environment variable that names an absolute path, cleaned; empty
+// otherwise (the XDG rules ignore relative paths).
+QString AbsolutePathFromEnvironment(const char *name);
