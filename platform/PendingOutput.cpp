@@ -202,10 +202,19 @@ void PendingOutput::Finish()
     if (!m_active)
         return;
     if (m_prepared) {
-        // Recorded for good first, when an older file waits: a power cut
-        // afterwards must not bring it back over the finished one. (Without
-        // one, the record needs no disk flush: the encoder's own file is not
-        // flushed either.)
+        // When an older file waits, the finished one reaches the disk first,
+        // then the record: a power cut must neither leave an empty file where
+        // the older one was nor bring the older one back over the finished
+        // one. (Without one, nothing needs a flush: the encoder's own file is
+        // not flushed either.)
+        if (!m_entry.aside.isEmpty()) {
+            const int fd = openat(m_folderFd, EncodeFileName(m_entry.name).constData(),
+                                  O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd >= 0) {
+                fsync(fd);
+                close(fd);
+            }
+        }
         if (m_journal && !m_journal->Done(m_record, true, !m_entry.aside.isEmpty()))
             m_journal->Drop();
         if (!m_entry.aside.isEmpty())
