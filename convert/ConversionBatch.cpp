@@ -114,18 +114,19 @@ bool TConversionBatch::abandonOutput()
     return false;
 }
 
-bool TConversionBatch::clashes(const QString &source, const QString &output) const
+bool TConversionBatch::clashes(const std::optional<FileId> &source, const QString &output) const
 {
     const std::optional<FileId> out = IdentityOf(output);
     if (!out)
         return false;
-    // A file of the list (clip.3gp beside clip.mp4 in a phone's folder).
-    if (m_sources.count(*out))
+    // The very file the encoder reads, or another file of the list (clip.3gp
+    // beside clip.mp4 in a phone's folder).
+    if (out == source || m_sources.count(*out))
         return true;
     // Made by this batch from another file (Clip.avi and clip.mp4 on a
     // memory card that ignores case); a source listed twice may redo its own.
     const auto made = m_made.find(*out);
-    return made != m_made.end() && IdentityOf(source) != std::optional<FileId>(made->second);
+    return made != m_made.end() && source != made->second;
 }
 
 bool TConversionBatch::eventFilter(QObject *watched, QEvent *event)
@@ -257,6 +258,7 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
     const QString source = m_host.SourceFileText();
     const QString output = m_host.OutputFileText();
     const EncoderCommand command = BuildConversionCommand(pass, source, output, settings);
+    const std::optional<FileId> from = IdentityOf(source);
     // A file's passes share one output; an earlier file's is settled.
     if (m_pending.Active() && m_pending.Output() != output)
         abandonOutput();
@@ -264,7 +266,7 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
         // No file name for the output, or the encoder would overwrite the
         // very file it reads, another file of the list, or what another
         // entry of this batch has made.
-        if (output.isEmpty() || SameFile(source, output) || clashes(source, output)) {
+        if (output.isEmpty() || clashes(from, output)) {
             abandonOutput();
             return PassResult::Failed;
         }
@@ -330,7 +332,6 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
         m_pending.Finish();
         const std::optional<FileId> out =
             made != FileId() ? std::optional<FileId>(made) : IdentityOf(output);
-        const std::optional<FileId> from = IdentityOf(source);
         if (out && from)
             m_made[*out] = *from;
         return PassResult::Done;

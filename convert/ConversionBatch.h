@@ -92,7 +92,7 @@ private:
 
     PassResult runPass(TProgressForm1 &form, int pass, int passes,
                        const EncodingSettings &settings);
-    bool clashes(const QString &source, const QString &output) const;
+    bool clashes(const std::optional<FileId> &source, const QString &output) const;
     bool abandonOutput();
     void waitForEncoder(ChildProcess &encoder);
     void release(TProgressForm1 *form);

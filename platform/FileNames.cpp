@@ -1,5 +1,6 @@
 #include "FileNames.h"
 
+#include <QRandomGenerator>
 #include <QStringDecoder>
 #include <QStringList>
 
@@ -138,4 +139,13 @@ QString ReadableFileName(const QString &name)
         part = cp932.isValid() && !cp932.hasError() ? text : QString::fromUtf8(bytes);
     }
     return parts.join(QLatin1Char('/'));
+}
+
+QByteArray RandomNameTag(int length)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray tag;
+    for (int i = 0; i < length; ++i)
+        tag += letters[QRandomGenerator::system()->bounded(36)];
+    return tag;
 }

@@ -13,6 +13,10 @@ QString DecodeFileName(const char *bytes, qsizetype size);
 QString DecodeFileName(const QByteArray &bytes);
 QByteArray EncodeFileName(const QString &name);
 
+// Letters and digits from the system's random source, for a file name no
+// other file has.
+QByteArray RandomNameTag(int length);
+
 // True when the text holds a byte that is not UTF-8 (see above).
 bool HasUndecodedBytes(const QString &name);
 

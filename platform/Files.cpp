@@ -130,8 +130,7 @@ std::optional<FileEntry> LookUpPath(const QString &path)
 namespace {
 // Calls visit(dirFd, entry) for every entry of a folder, in the order the
 // folder lists them; an unreadable folder has none.
-template<typename Visit>
-void forEachEntry(const QString &folder, Visit visit)
+template<typename Visit> void forEachEntry(const QString &folder, Visit visit)
 {
     const QByteArray native = encode(folder.isEmpty() ? QStringLiteral(".") : folder);
     const int fd = open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -263,8 +262,6 @@ std::optional<FileId> IdentityOf(const QString &path)
 
 bool SameFile(const QString &a, const QString &b)
 {
-    struct stat sa, sb;
-    if (stat(encode(a).constData(), &sa) != 0 || stat(encode(b).constData(), &sb) != 0)
-        return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    const std::optional<FileId> id = IdentityOf(a);
+    return id && id == IdentityOf(b);
 }

@@ -4,9 +4,9 @@
 #include "PendingOutput.h"
 #include "PrivateFolder.h"
 
+#include <QFile>
 #include <QList>
 #include <QMap>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <dirent.h>
@@ -41,15 +41,6 @@ QByteArray number(quint64 value)
     return QByteArray::number(value);
 }
 
-QByteArray randomTag()
-{
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    QByteArray tag;
-    for (int i = 0; i < 10; ++i)
-        tag += letters[QRandomGenerator::system()->bounded(36)];
-    return tag;
-}
-
 bool writeAll(int fd, const QByteArray &bytes)
 {
     qsizetype done = 0;
@@ -66,16 +57,10 @@ bool writeAll(int fd, const QByteArray &bytes)
 
 QByteArray readAll(int fd)
 {
-    QByteArray bytes;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return bytes;
-        bytes.append(buffer, n);
-    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return {};
+    return file.readAll();
 }
 
 struct Record
@@ -110,21 +95,6 @@ QMap<int, Record> parse(const QByteArray &text)
     }
     return records;
 }
-
-// The older file of an output that finished goes, as the run would have
-// done it.
-void removeOlder(const OutputJournal::Entry &entry)
-{
-    if (entry.aside.isEmpty())
-        return;
-    const int fd = open(EncodeFileName(entry.folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    struct stat st;
-    if (fd >= 0 && fstat(fd, &st) == 0 &&
-        FileId{quint64(st.st_dev), quint64(st.st_ino)} == entry.folderId)
-        unlinkat(fd, EncodeFileName(entry.aside).constData(), 0);
-    if (fd >= 0)
-        close(fd);
-}
 } // namespace
 
 OutputJournal::OutputJournal(const QString &folder) : m_folder(folder) {}
@@ -157,7 +127,7 @@ bool OutputJournal::open()
         return false;
     // Made under a name the start-up ignores, locked, then given its name: a
     // program starting meanwhile never takes it for one left behind.
-    const QByteArray tag = QByteArray::number(getpid()) + '-' + randomTag();
+    const QByteArray tag = QByteArray::number(getpid()) + '-' + RandomNameTag(10);
     const QByteArray temporary = tag + ".new";
     const int fd = openat(dir, temporary.constData(),
                           O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -259,11 +229,7 @@ QStringList OutputJournal::SettleLeftovers(const QString &folder)
         }
         // One a crash caught before it had its name holds nothing yet.
         for (const Record &r : parse(name.endsWith(Suffix) ? readAll(fd) : QByteArray())) {
-            if (r.kept) {
-                removeOlder(r.entry);
-                continue;
-            }
-            const QString left = PendingOutput::PutBack(r.entry);
+            const QString left = PendingOutput::Settle(r.entry, r.kept);
             if (!left.isEmpty())
                 kept << left;
         }

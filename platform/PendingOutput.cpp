@@ -2,8 +2,6 @@
 
 #include "FileNames.h"
 
-#include <QRandomGenerator>
-
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -53,10 +51,7 @@ bool moveNoReplace(int folder, const QByteArray &from, const QByteArray &to)
 // the 255-byte limit.
 QByteArray asideName(const QByteArray &name)
 {
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    QByteArray tag;
-    for (int i = 0; i < 8; ++i)
-        tag += letters[QRandomGenerator::system()->bounded(36)];
+    const QByteArray tag = RandomNameTag(8);
     const QByteArray aside = '.' + name + '.' + tag;
     return aside.size() <= 255 ? aside : ".pocketclips-older." + tag;
 }
@@ -243,16 +238,20 @@ bool PendingOutput::Abandon()
     return back;
 }
 
-QString PendingOutput::PutBack(const OutputJournal::Entry &entry)
+QString PendingOutput::Settle(const OutputJournal::Entry &entry, bool finished)
 {
     const int folder =
         open(EncodeFileName(entry.folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     struct stat st;
     QString left;
-    if (folder >= 0 && fstat(folder, &st) == 0 && identity(st) == entry.folderId)
-        left = putBack(folder, entry);
-    else if (!entry.aside.isEmpty())
+    if (folder >= 0 && fstat(folder, &st) == 0 && identity(st) == entry.folderId) {
+        if (!finished)
+            left = putBack(folder, entry);
+        else if (!entry.aside.isEmpty())
+            unlinkat(folder, EncodeFileName(entry.aside).constData(), 0);
+    } else if (!finished && !entry.aside.isEmpty()) {
         left = entry.folder + QLatin1Char('/') + entry.aside; // the folder is not where it was
+    }
     if (folder >= 0)
         close(folder);
     return left;

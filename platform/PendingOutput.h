@@ -42,11 +42,12 @@ public:
     // The output file made for the encoder, once Ready.
     FileId Made() const { return m_entry.made; }
 
-    // What a journal entry left by a run that ended under way comes to: the
-    // made output removed (when the file at the name is still that one) and
-    // the older file put back. Gives the path of an older file that could not
-    // be put back, else an empty text.
-    static QString PutBack(const OutputJournal::Entry &entry);
+    // What a journal entry left by a run that ended under way comes to. Not
+    // finished: the made output removed (when the file at the name is still
+    // that one) and the older file put back. Finished: the older file goes,
+    // as the run would have done. Gives the path of an older file that could
+    // not be put back, else an empty text.
+    static QString Settle(const OutputJournal::Entry &entry, bool finished);
 
 private:
     void reset();

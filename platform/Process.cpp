@@ -122,13 +122,11 @@ qint64 nowMs()
 
 QString ChildProcess::FindProgram(const QString &program)
 {
-    if (program.isEmpty())
-        return QString();
-    if (program.contains(QLatin1Char('/')))
-        return isExecutableFile(program) ? program : QString();
-    const QString own = QCoreApplication::applicationDirPath() + QLatin1Char('/') + program;
-    if (isExecutableFile(own))
-        return own;
+    if (!program.isEmpty() && !program.contains(QLatin1Char('/'))) {
+        const QString own = QCoreApplication::applicationDirPath() + QLatin1Char('/') + program;
+        if (isExecutableFile(own))
+            return own;
+    }
     return FindOnPath(program);
 }
 
