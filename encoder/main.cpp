@@ -15,6 +15,7 @@
 // needs a folder: a fresh private one, removed when the encoder ends.
 
 #include "AdapterArgs.h"
+#include "OwnFolder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,7 +23,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <functional>
 #include <poll.h>
@@ -90,117 +90,11 @@ std::string findRealEncoder(const std::string &chain)
     return std::string();
 }
 
-// A folder of the adapter's: the run's private folder, or one it made itself.
-struct Folder
-{
-    std::string path; // empty: none
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool madeHere = false;
-};
-
-// A real folder (not a link) of this user's that nobody else may write to.
-bool ownFolder(const std::string &path, struct stat &st)
-{
-    return !path.empty() && path[0] == '/' && lstat(path.c_str(), &st) == 0 &&
-           S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 022) == 0;
-}
-
 // The private folder of the Pocketclips run that started this adapter, when
 // it is the user's own.
-Folder runFolder()
+OwnFolder runFolder()
 {
-    struct stat st;
-    const std::string path = env(RunFolderVariable);
-    if (!ownFolder(path, st))
-        return {};
-    return {path, st.st_dev, st.st_ino, false};
-}
-
-// A fresh folder, mode 0700, in the runtime folder when it is the user's and
-// closed to all, else in TMPDIR or /tmp when the user's own or shared with the
-// sticky bit (by the user or root), where nobody else can rename it.
-Folder makeFolder()
-{
-    std::vector<std::string> parents;
-    struct stat st;
-    if (ownFolder(env("XDG_RUNTIME_DIR"), st) && (st.st_mode & 077) == 0)
-        parents.push_back(env("XDG_RUNTIME_DIR"));
-    for (const std::string &temp : {env("TMPDIR"), std::string("/tmp")}) {
-        const bool sticky = !temp.empty() && temp[0] == '/' && lstat(temp.c_str(), &st) == 0 &&
-                            S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0 &&
-                            (st.st_uid == geteuid() || st.st_uid == 0);
-        if (sticky || ownFolder(temp, st))
-            parents.push_back(temp);
-    }
-    for (const std::string &parent : parents) {
-        std::string name = parent + "/pocketclips-XXXXXX";
-        if (mkdtemp(name.data()) && lstat(name.c_str(), &st) == 0)
-            return {name, st.st_dev, st.st_ino, true};
-    }
-    return {};
-}
-
-// Removes the folder's files whose names begin with prefix (all of them for
-// an empty prefix), and with whole the folder too; through the folder's own
-// descriptor, and nothing when its path now leads anywhere else.
-void removeInFolder(const Folder &folder, const std::string &prefix, bool whole)
-{
-    const int fd = open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    struct stat st;
-    if (fstat(fd, &st) == 0 && st.st_dev == folder.device && st.st_ino == folder.inode) {
-        const int listing = dup(fd);
-        if (DIR *d = listing >= 0 ? fdopendir(listing) : nullptr) {
-            while (const dirent *e = readdir(d))
-                if (e->d_name[0] != '.' &&
-                    std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0)
-                    unlinkat(fd, e->d_name, 0);
-            closedir(d);
-        } else if (listing >= 0) {
-            close(listing);
-        }
-        if (whole)
-            rmdir(folder.path.c_str()); // never follows a link; only an empty folder
-    }
-    close(fd);
-}
-
-// A file of the adapter's folder, read whole, never through a link.
-bool readFolderFile(const std::string &path, std::string &text)
-{
-    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
-        if (n > 0)
-            text.append(buffer, size_t(n));
-    close(fd);
-    return n == 0;
-}
-
-// Written under a fresh name and renamed into place, so that a reader finds
-// the whole text or none.
-void writeFolderFile(const std::string &path, const std::string &text)
-{
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return;
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += size_t(n);
-    }
-    if (close(fd) != 0 || done < text.size() || rename(temp.c_str(), path.c_str()) != 0)
-        unlink(temp.c_str());
+    return OwnFolder::Take(OwnFolder::PathFromEnvironment(RunFolderVariable));
 }
 
 // Runs a program and returns what it printed; false when it could not be run
@@ -254,16 +148,16 @@ bool capture(const std::string &program, const std::vector<std::string> &args, s
 
 // Runs `encoder -hide_banner -encoders` and reads its list. The answer is kept
 // in the run's folder per encoder file, as asking costs a tenth of a second.
-bool probeLibxvid(const std::string &encoder, const Folder &run)
+bool probeLibxvid(const std::string &encoder, const OwnFolder &run)
 {
     struct stat st;
     std::string kept, text;
-    if (!run.path.empty() && stat(encoder.c_str(), &st) == 0)
-        kept = run.path + "/encoders-" +
+    if (!run.Path.empty() && stat(encoder.c_str(), &st) == 0)
+        kept = "encoders-" +
                PassLogKey(encoder + "|" + identity(st) + "|" +
                           std::to_string(static_cast<long long>(st.st_mtime)) + "|" +
                           std::to_string(static_cast<long long>(st.st_size)));
-    if (!kept.empty() && readFolderFile(kept, text) && (text == "0" || text == "1"))
+    if (!kept.empty() && run.ReadFile(kept, text) && (text == "0" || text == "1"))
         return text == "1";
     text.clear();
     // Without a readable list assume the encoder is there: FFmpeg then names
@@ -272,7 +166,7 @@ bool probeLibxvid(const std::string &encoder, const Folder &run)
         return true;
     const bool have = EncoderListHasLibxvid(text);
     if (!kept.empty())
-        writeFolderFile(kept, have ? "1" : "0");
+        run.WriteFile(kept, have ? "1" : "0");
     return have;
 }
 
@@ -318,15 +212,16 @@ bool runProbe(const std::string &encoder, const std::string &source, std::string
 
 // A source's stream list in the run's folder: the file's identity on the
 // first line, then what ffprobe printed.
-std::string streamListFile(const Folder &run, const std::string &id)
+std::string streamListFile(const OwnFolder &run, const std::string &id)
 {
-    return run.path.empty() || id.empty() ? std::string() : run.path + "/streams-" + PassLogKey(id);
+    return run.Path.empty() || id.empty() ? std::string() : "streams-" + PassLogKey(id);
 }
 
-bool readStreamList(const std::string &file, const std::string &id, std::string &text)
+bool readStreamList(const OwnFolder &run, const std::string &file, const std::string &id,
+                    std::string &text)
 {
     std::string kept;
-    if (file.empty() || !readFolderFile(file, kept) ||
+    if (file.empty() || !run.ReadFile(file, kept) ||
         kept.compare(0, id.size() + 1, id + "\n") != 0)
         return false;
     text = kept.substr(id.size() + 1);
@@ -337,7 +232,7 @@ bool readStreamList(const std::string &file, const std::string &id, std::string 
 // choice of streams without a cover picture. The list is made once per
 // source and run: by the thumbnail run (see listStreamsAhead), or here, and
 // kept in the run's folder for the next pass.
-bool probeStreams(const std::string &encoder, const std::string &source, const Folder &run,
+bool probeStreams(const std::string &encoder, const std::string &source, const OwnFolder &run,
                   std::vector<SourceStream> &streams)
 {
     const std::string id = sourceIdentity(source);
@@ -345,11 +240,11 @@ bool probeStreams(const std::string &encoder, const std::string &source, const F
         return false;
     const std::string file = streamListFile(run, id);
     std::string text;
-    if (!readStreamList(file, id, text)) {
+    if (!readStreamList(run, file, id, text)) {
         if (!runProbe(encoder, source, text))
             return false;
         if (!file.empty())
-            writeFolderFile(file, id + "\n" + text);
+            run.WriteFile(file, id + "\n" + text);
     }
     streams = ParseStreamList(text);
     return true;
@@ -408,16 +303,17 @@ void whenEncoderEnds(const std::function<void()> &work)
 // A thumbnail run comes a second before the conversion run of the same
 // source: the streams are listed meanwhile, beside the picture, so that the
 // conversion run finds the list ready.
-void listStreamsAhead(const std::string &encoder, const std::string &source, const Folder &run)
+void listStreamsAhead(const std::string &encoder, const std::string &source,
+                      const OwnFolder &run)
 {
     const std::string id = sourceIdentity(source);
     const std::string file = streamListFile(run, id);
     std::string text;
-    if (file.empty() || readStreamList(file, id, text))
+    if (file.empty() || readStreamList(run, file, id, text))
         return;
     detached(-1, [&] {
         if (runProbe(encoder, source, text))
-            writeFolderFile(file, id + "\n" + text);
+            run.WriteFile(file, id + "\n" + text);
     });
 }
 
@@ -441,7 +337,7 @@ int main(int argc, char *argv[])
     }
     setenv(ChainVariable, chain.c_str(), 1);
 
-    const Folder run = runFolder();
+    const OwnFolder run = runFolder();
     AdapterOptions options;
     if (WantsLibxvid(args))
         options.haveLibxvid = probeLibxvid(real, run);
@@ -457,23 +353,24 @@ int main(int argc, char *argv[])
     // when the encoder ends.
     const int pass = PassNumber(args);
     if (pass > 0 && std::find(args.begin(), args.end(), "-passlogfile") == args.end()) {
-        const Folder logs = run.path.empty() ? makeFolder() : run;
-        if (logs.path.empty()) {
+        const bool madeHere = run.Path.empty();
+        const OwnFolder logs = madeHere ? OwnFolder::MakeFresh("pocketclips-") : run;
+        if (logs.Path.empty()) {
             complain("no private folder for the two-pass statistics");
             return 1;
         }
         char cwd[4096];
         const std::string here = getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string("/");
         const std::string name = "passlog-" + PassLogKey(AbsolutePath(OutputArgument(args), here));
-        options.passLogPrefix = logs.path + "/" + name;
+        options.passLogPrefix = logs.Path + "/" + name;
         // FFmpeg names the set's files "<prefix>-0.log" and the like.
         const std::string set = name + "-";
-        if (logs.madeHere)
-            whenEncoderEnds([logs] { removeInFolder(logs, std::string(), true); });
+        if (madeHere)
+            whenEncoderEnds([logs] { logs.Remove(); });
         else if (pass == 1)
-            removeInFolder(logs, set, false); // a cancelled run's leftovers
+            logs.RemoveFiles(set); // a cancelled run's leftovers
         else
-            whenEncoderEnds([logs, set] { removeInFolder(logs, set, false); });
+            whenEncoderEnds([logs, set] { logs.RemoveFiles(set); });
     }
 
     const ArgList mapped = MapArguments(args, options);

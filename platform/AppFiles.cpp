@@ -11,7 +11,6 @@
 
 #include <cstdlib>
 #include <optional>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,9 +44,9 @@ QString homeFolder()
     const QString home = homeFromEnvironment();
     if (!home.isEmpty())
         return home;
-    if (const passwd *pw = getpwuid(geteuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
-        return QDir::cleanPath(DecodeFileName(pw->pw_dir));
-    return QStringLiteral("/nonexistent"); // the usual home of an account without one
+    const QString account = AccountHome();
+    // The usual home of an account without one.
+    return account.isEmpty() ? QStringLiteral("/nonexistent") : account;
 }
 
 QString configFolder()

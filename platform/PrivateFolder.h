@@ -4,7 +4,9 @@
 
 // A folder for files of this user's that nobody else may touch: the rule for
 // using an existing folder, the places where a fresh one may be made, and a
-// removal that never follows a link planted after the folder was made.
+// removal that never follows a link planted after the folder was made. The
+// rule itself is OwnFolder's, which the encoder adapter keeps to as well;
+// this is its face for the program's QString paths.
 class PrivateFolder
 {
 public:
@@ -26,10 +28,8 @@ public:
     bool Remove() const;
 
     // An existing folder the user may keep files of the program's in: a real
-    // folder (not a link) of the user's that nobody else may write to. Group
-    // write counts as the user's own only for the user's private group (the
-    // group named after the user, with no other member), as a folder made by
-    // hand under the usual umask 002 has it.
+    // folder (not a link) of the user's that nobody else may write to; group
+    // write only for the user's private group (OwnFolder::IsOwn).
     static bool IsOwn(const QString &path);
     // The folder opened (O_DIRECTORY, never through a link) when it IsOwn; -1
     // otherwise. With make, missing folders of the path are made first, each
@@ -45,3 +45,5 @@ public:
 // An environment variable that names an absolute path, cleaned; empty
 // otherwise (the XDG rules ignore relative paths).
 QString AbsolutePathFromEnvironment(const char *name);
+// The account's home in the password database, cleaned; empty without one.
+QString AccountHome();

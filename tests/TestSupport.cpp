@@ -6,12 +6,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QMap>
 #include <QPixmap>
 #include <QProcess>
 
 #include <csignal>
 #include <cstdlib>
 #include <grp.h>
+#include <pwd.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,8 +23,30 @@ constexpr char AsNobody[] = "--as-nobody";
 // The exit status of a program that could not become nobody.
 constexpr int CannotDrop = 77;
 constexpr uid_t NobodyId = 65534;
-// Names the folder of RunAsNobody's copies of the build's programs.
-constexpr char NobodyPrograms[] = "PC_NOBODY_PROGRAMS";
+// Names the folder of the SharedCopy copies a run as nobody is handed.
+constexpr char SharedCopies[] = "PC_SHARED_COPIES";
+
+// Whether every user can pass through each folder of the path.
+bool othersCanEnter(const QString &path)
+{
+    for (QString dir = QDir::cleanPath(path); dir.size() > 1; dir = QFileInfo(dir).path())
+        if (!QFileInfo(dir).permission(QFile::ExeOther))
+            return false;
+    return true;
+}
+
+// The folder of this test program's shared copies, open to all to read.
+QTemporaryDir &sharedCopies()
+{
+    static QTemporaryDir dir([] {
+        const QString temp = QDir::tempPath();
+        return (othersCanEnter(temp) ? temp : QStringLiteral("/tmp")) + "/pc-shared-XXXXXX";
+    }());
+    if (!dir.isValid())
+        qFatal("cannot make a folder for copies other users may read");
+    QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7755));
+    return dir;
+}
 } // namespace
 
 MessageRecorder::MessageRecorder()
@@ -107,21 +131,57 @@ QList<LoggedRun> ReadEncoderLog(const QString &path)
     return runs;
 }
 
-NobodyRun RunAsNobody(const QString &testFunction, const QStringList &buildPrograms)
+QString SharedCopy(const QString &path)
+{
+    const QString name = QFileInfo(path).fileName();
+    const QString handed = qEnvironmentVariable(SharedCopies);
+    if (!handed.isEmpty())
+        return handed + '/' + name;
+    static QMap<QString, QString> copied; // the copy's name: its original
+    const QString copy = sharedCopies().filePath(name);
+    if (copied.contains(name)) {
+        if (copied[name] != path)
+            qFatal("two files named %s to share", qPrintable(name));
+        return copy;
+    }
+    if (!QFile::copy(path, copy))
+        qFatal("cannot copy %s for other users", qPrintable(path));
+    QFileDevice::Permissions mode = QFile::permissions(copy) | QFile::ReadGroup | QFile::ReadOther;
+    if (mode & QFile::ExeOwner)
+        mode |= QFile::ExeGroup | QFile::ExeOther;
+    QFile::setPermissions(copy, mode);
+    copied.insert(name, path);
+    return copy;
+}
+
+QString CannotPlayNobody()
+{
+    if (geteuid() != 0)
+        return QStringLiteral("playing the user nobody needs the test to start as root");
+    const passwd *pw = getpwnam("nobody");
+    if (!pw || pw->pw_uid != NobodyId)
+        return QStringLiteral("the user nobody (%1) is not in the password database").arg(NobodyId);
+    return QString();
+}
+
+NobodyRun RunAsNobody(const QString &testFunction, const QStringList &buildFiles)
 {
     NobodyRun run;
+    run.whyNot = CannotPlayNobody();
+    if (!run.whyNot.isEmpty())
+        return run;
     // Below the temporary folder, which every user can enter.
     QTemporaryDir own;
     if (!own.isValid())
         qFatal("cannot make a folder for nobody in %s", qPrintable(QDir::tempPath()));
     const QString home = own.filePath("home"), runtime = own.filePath("runtime"),
-                  temp = own.filePath("tmp"), programs = own.filePath("bin");
-    for (const QString &dir : {home + "/.config", home + "/.cache", runtime, temp, programs})
+                  temp = own.filePath("tmp");
+    for (const QString &dir : {home + "/.config", home + "/.cache", runtime, temp})
         QDir().mkpath(dir);
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    for (const QString &program : buildPrograms)
-        if (!QFile::copy(program, programs + '/' + QFileInfo(program).fileName()))
-            qFatal("cannot copy %s for nobody", qPrintable(program));
+    QString copies;
+    for (const QString &file : buildFiles)
+        copies = QFileInfo(SharedCopy(file)).path();
     (void)!chown(QFile::encodeName(own.path()).constData(), NobodyId, NobodyId);
     QDirIterator it(own.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
@@ -136,7 +196,8 @@ NobodyRun RunAsNobody(const QString &testFunction, const QStringList &buildProgr
     env.insert("XDG_STATE_HOME", home + "/.local/state");
     env.insert("XDG_RUNTIME_DIR", runtime);
     env.insert("TMPDIR", temp);
-    env.insert(NobodyPrograms, programs);
+    if (!copies.isEmpty())
+        env.insert(SharedCopies, copies);
     QProcess p;
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(temp);
@@ -147,6 +208,8 @@ NobodyRun RunAsNobody(const QString &testFunction, const QStringList &buildProgr
         p.kill();
     run.output = QString::fromUtf8(p.readAll());
     run.started = p.exitStatus() == QProcess::NormalExit && p.exitCode() != CannotDrop;
+    if (!run.started)
+        run.whyNot = QStringLiteral("this system does not let root run the check as nobody");
     run.passed =
         run.started && p.exitCode() == 0 && run.output.contains(QLatin1String("PASS   : "));
     return run;
@@ -170,8 +233,7 @@ void DropToNobodyWhenAsked(int &argc, char **argv)
 
 QString BuildProgram(const QString &path)
 {
-    const QString copies = qEnvironmentVariable(NobodyPrograms);
-    return copies.isEmpty() ? path : copies + '/' + QFileInfo(path).fileName();
+    return qEnvironmentVariableIsSet(SharedCopies) ? SharedCopy(path) : path;
 }
 
 void EndWithTest(QProcess &process)

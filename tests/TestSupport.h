@@ -50,25 +50,39 @@ struct LoggedRun
 // The runs a fake encoder logged to a file, one line each.
 QList<LoggedRun> ReadEncoderLog(const QString &path);
 
+// A copy of a file of the build or the checkout (a full path) that every
+// user can read, and run when the file is a program, for the parts of a test
+// that run as another user: the checkout may lie in a folder only its owner
+// can enter (a Debian home is 0700), or in root's home. The copies lie in one
+// folder below the test's temporary folder (else /tmp, when others cannot
+// enter that), made on the first call and removed when the test program
+// ends; a file is copied once. In a run as nobody (RunAsNobody) it gives the
+// copy that run was handed.
+QString SharedCopy(const QString &path);
+
+// Why this system cannot play the user "nobody": empty when it can (the test
+// runs as root and nobody has an entry in the password database).
+QString CannotPlayNobody();
+
 // Root passes every permission check, so what an ordinary user meets is
 // checked as the user "nobody": the test program runs one of its test
 // functions again ("function:data tag") under that identity, with a home,
 // settings, cache, runtime and temporary folder of nobody's own that are
-// removed afterwards. The build's programs that run needs (buildPrograms,
-// full paths) are copied to where nobody can start them: the build tree
-// may lie in a folder only its owner can enter, a checkout in root's home.
+// removed afterwards. The build's files that run needs (buildFiles, full
+// paths) are handed to it as SharedCopy copies.
 struct NobodyRun
 {
-    bool started = false; // false: this system does not let root become nobody
+    bool started = false; // false: whyNot says why it could not run as nobody
     bool passed = false;
+    QString whyNot;
     QString output; // the test program's report
 };
-NobodyRun RunAsNobody(const QString &testFunction, const QStringList &buildPrograms = {});
+NobodyRun RunAsNobody(const QString &testFunction, const QStringList &buildFiles = {});
 // The first thing main() does: a test program started by RunAsNobody takes
 // the identity of nobody and drops "--as-nobody" from its command line.
 void DropToNobodyWhenAsked(int &argc, char **argv);
 // A program of the build (a full path) as this process can start it: the
-// build's own file, or in a run as nobody the copy RunAsNobody made.
+// build's own file, or in a run as nobody the copy RunAsNobody handed it.
 QString BuildProgram(const QString &path);
 
 // Makes a process the test starts end when the test program ends, also when

@@ -461,7 +461,7 @@ void TestFaults::outputFolderUnusable()
         const NobodyRun run =
             RunAsNobody("outputFolderUnusable:" + QString(QTest::currentDataTag()), {ADAPTER_PATH});
         if (!run.started)
-            QSKIP("this system does not let root run the check as another user");
+            QSKIP(qPrintable(run.whyNot));
         QVERIFY2(run.passed, qPrintable(run.output));
         return;
     }
@@ -962,7 +962,7 @@ void TestFaults::olderFileKept()
         const NobodyRun run = RunAsNobody("olderFileKept:" + QString(QTest::currentDataTag()));
         qunsetenv("PC_STICKY_FOLDER");
         if (!run.started)
-            QSKIP("this system does not let root run the check as another user");
+            QSKIP(qPrintable(run.whyNot));
         QVERIFY2(run.passed, qPrintable(run.output));
         QCOMPARE(ReadFile(file), OlderBytes);
         QCOMPARE(namesIn(sticky.path()), QStringList{"a.3gp"});
