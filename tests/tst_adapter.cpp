@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,6 +106,8 @@ private slots:
     void cancelledPass2StillCleansUp();
     void foldersAreTheUsersOwn_data();
     void foldersAreTheUsersOwn();
+    void privateGroupMayWrite_data();
+    void privateGroupMayWrite();
     void streamsListedOncePerSource();
     void libxvidMissingUsesMpeg4();
     void realEncoderNotFound();
@@ -591,6 +595,56 @@ void TestAdapter::foldersAreTheUsersOwn()
     QCOMPARE(ChangedEntries(theirsBefore, TreeSnapshot(t("T/theirs"))), QStringList());
     QCOMPARE(ChangedEntries(openBefore, TreeSnapshot(t("T/open"))), QStringList());
     QCOMPARE(QDir(t("T/work")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+}
+
+void TestAdapter::privateGroupMayWrite_data()
+{
+    QTest::addColumn<bool>("privateGroup");
+    QTest::addColumn<bool>("taken"); // the fresh folder is made in TMPDIR
+
+    // A folder made by hand under Debian's umask 002 has group write for
+    // the user's private group: still the user's own, as for the program.
+    QTest::newRow("the user's private group") << true << true;
+    QTest::newRow("another group") << false << false;
+}
+
+void TestAdapter::privateGroupMayWrite()
+{
+    QFETCH(bool, privateGroup);
+    QFETCH(bool, taken);
+    const passwd *pw = getpwuid(geteuid());
+    const group *own = pw ? getgrnam(pw->pw_name) : nullptr;
+    if (!own || (own->gr_mem[0] && (own->gr_mem[1] || qstrcmp(own->gr_mem[0], pw->pw_name))))
+        QSKIP("the user has no private group");
+    gid_t gid = own->gr_gid;
+    if (!privateGroup) {
+        // Root may give the folder to any group, a user to one of theirs.
+        gid_t groups[64];
+        const int count = geteuid() == 0 ? 0 : getgroups(64, groups);
+        gid = geteuid() == 0 ? 65534 : gid;
+        for (int i = 0; i < count; ++i)
+            if (groups[i] != own->gr_gid)
+                gid = groups[i];
+        if (gid == own->gr_gid)
+            QSKIP("the user belongs to no other group");
+    }
+    const QString temp = m_dir->filePath("tmp");
+    QVERIFY(QDir().mkpath(temp));
+    QCOMPARE(chown(QFile::encodeName(temp).constData(), geteuid(), gid), 0);
+    QCOMPARE(chmod(QFile::encodeName(temp).constData(), 0770), 0);
+
+    QProcess *p = adapter(designed("libx264", 1, m_dir->filePath("clip.3gp")),
+                          {{"POCKETCLIPS_RUN_DIR", QString()},
+                           {"XDG_RUNTIME_DIR", QString()},
+                           {"TMPDIR", temp}});
+    QVERIFY(p->waitForFinished(10000));
+    QCOMPARE(p->exitCode(), 0);
+    const QStringList args = ReadEncoderLog(m_log).value(0).args;
+    const int at = int(args.indexOf("-passlogfile"));
+    QVERIFY(at > 0);
+    const QString logs = QFileInfo(args.at(at + 1)).path();
+    QCOMPARE(QFileInfo(logs).path(), taken ? temp : QStringLiteral("/tmp"));
+    QVERIFY(waitUntil([&] { return !QFileInfo::exists(logs); }, 3000));
 }
 
 void TestAdapter::streamsListedOncePerSource()

@@ -408,8 +408,10 @@ int main(int argc, char *argv[])
     // The attacker of the private-folder rows, started while still root.
     OtherUser other;
     // What an ordinary user meets: root may write every folder.
-    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-        qWarning("running as root: the read-only portable folder is left out");
+    if (geteuid() == 0 && (!CannotPlayNobody().isEmpty() || setgroups(0, nullptr) != 0 ||
+                           setgid(65534) != 0 || setuid(65534) != 0))
+        qWarning("running as root (%s): the read-only portable folder is left out",
+                 qPrintable(CannotPlayNobody()));
     TestAppFiles test(other);
     return QTest::qExec(&test, argc, argv);
 }
