@@ -154,7 +154,7 @@ OwnFolder OwnFolder::MakeFresh(const std::string &prefix)
             parents[count++] = temp;
 
     for (int i = 0; i < count; ++i) {
-        // mkdtemp never reuses an existing entry, so nothing planted is taken.
+        // Never an entry that is there already, so nothing planted is taken.
         std::string name = parents[i] + "/" + prefix + "XXXXXX";
         if (!mkdtemp(name.data()) || lstat(name.c_str(), &st) != 0)
             continue;
