@@ -299,7 +299,7 @@ void TestFaults::setRules(const QString &rules)
 
 void TestFaults::run(TConversionBatch &batch, bool real, const std::function<void()> &sample)
 {
-    batch.EncoderProgram = BuildProgram(QLatin1String(real ? ADAPTER_PATH : FAKE_ENCODER_PATH));
+    batch.EncoderProgram = BuildProgram(QString::fromUtf8(real ? ADAPTER_PATH : FAKE_ENCODER_PATH));
     batch.PauseMs = 20;
     m_before = snapshot();
     m_host->Run(batch, sample);
