@@ -153,10 +153,9 @@ bool probeLibxvid(const std::string &encoder, const OwnFolder &run)
     struct stat st;
     std::string kept, text;
     if (!run.Path.empty() && stat(encoder.c_str(), &st) == 0)
-        kept = "encoders-" +
-               PassLogKey(encoder + "|" + identity(st) + "|" +
-                          std::to_string(static_cast<long long>(st.st_mtime)) + "|" +
-                          std::to_string(static_cast<long long>(st.st_size)));
+        kept = "encoders-" + PassLogKey(encoder + "|" + identity(st) + "|" +
+                                        std::to_string(static_cast<long long>(st.st_mtime)) + "|" +
+                                        std::to_string(static_cast<long long>(st.st_size)));
     if (!kept.empty() && run.ReadFile(kept, text) && (text == "0" || text == "1"))
         return text == "1";
     text.clear();
@@ -221,8 +220,7 @@ bool readStreamList(const OwnFolder &run, const std::string &file, const std::st
                     std::string &text)
 {
     std::string kept;
-    if (file.empty() || !run.ReadFile(file, kept) ||
-        kept.compare(0, id.size() + 1, id + "\n") != 0)
+    if (file.empty() || !run.ReadFile(file, kept) || kept.compare(0, id.size() + 1, id + "\n") != 0)
         return false;
     text = kept.substr(id.size() + 1);
     return true;
@@ -303,8 +301,7 @@ void whenEncoderEnds(const std::function<void()> &work)
 // A thumbnail run comes a second before the conversion run of the same
 // source: the streams are listed meanwhile, beside the picture, so that the
 // conversion run finds the list ready.
-void listStreamsAhead(const std::string &encoder, const std::string &source,
-                      const OwnFolder &run)
+void listStreamsAhead(const std::string &encoder, const std::string &source, const OwnFolder &run)
 {
     const std::string id = sourceIdentity(source);
     const std::string file = streamListFile(run, id);

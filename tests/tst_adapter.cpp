@@ -633,10 +633,9 @@ void TestAdapter::privateGroupMayWrite()
     QCOMPARE(chown(QFile::encodeName(temp).constData(), geteuid(), gid), 0);
     QCOMPARE(chmod(QFile::encodeName(temp).constData(), 0770), 0);
 
-    QProcess *p = adapter(designed("libx264", 1, m_dir->filePath("clip.3gp")),
-                          {{"POCKETCLIPS_RUN_DIR", QString()},
-                           {"XDG_RUNTIME_DIR", QString()},
-                           {"TMPDIR", temp}});
+    QProcess *p = adapter(
+        designed("libx264", 1, m_dir->filePath("clip.3gp")),
+        {{"POCKETCLIPS_RUN_DIR", QString()}, {"XDG_RUNTIME_DIR", QString()}, {"TMPDIR", temp}});
     QVERIFY(p->waitForFinished(10000));
     QCOMPARE(p->exitCode(), 0);
     const QStringList args = ReadEncoderLog(m_log).value(0).args;
