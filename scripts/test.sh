@@ -4,7 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 # Run through sudo in a checkout of the user's: the build is theirs again after.
 if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_UID:-}" ] && [ "$(stat -c %u .)" = "$SUDO_UID" ]; then
-    trap 'chown -R "$SUDO_UID:${SUDO_GID:-$SUDO_UID}" build 2>/dev/null || true' EXIT
+    build=$PWD/build
+    trap 'chown -R "$SUDO_UID:${SUDO_GID:-$SUDO_UID}" "$build" 2>/dev/null || true' EXIT
 fi
 scripts/install-deps.sh test
 scripts/build.sh
