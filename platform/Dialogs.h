@@ -13,8 +13,15 @@ enum class MessageKind { Plain, Error };
 using MessageSink = std::function<void(MessageKind, const QString &)>;
 void SetMessageSink(MessageSink sink);
 
-// The plain message box with one OK button.
-void ShowMessage(const QString &text);
+// Tests that read a box's details area as well install this sink; it comes
+// before the one above.
+using DetailedMessageSink =
+    std::function<void(MessageKind, const QString &text, const QString &details)>;
+void SetDetailedMessageSink(DetailedMessageSink sink);
+
+// The plain message box with one OK button; details, when there are any, in
+// its details area (hidden until asked for, read by screen readers).
+void ShowMessage(const QString &text, const QString &details = QString());
 // The standard error box.
 void ShowErrorBox(const QString &text);
 
