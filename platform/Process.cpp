@@ -180,10 +180,13 @@ void ChildProcess::ReadErrorOutput()
         break;
     }
     if (m_errors.size() > ErrorTailBytes) {
-        // Only the end tells why a run failed; it starts with a whole line.
+        // Only the end tells why a run failed; it starts with a whole line
+        // (or a whole part of a line that carriage returns overwrite).
         m_errors.remove(0, m_errors.size() - ErrorTailBytes);
-        const qsizetype line = m_errors.indexOf('\n');
-        m_errors.remove(0, line < 0 ? 0 : line + 1);
+        qsizetype start = 0;
+        while (start < m_errors.size() && m_errors[start] != '\n' && m_errors[start] != '\r')
+            ++start;
+        m_errors.remove(0, start < m_errors.size() ? start + 1 : 0);
     }
 }
 
