@@ -283,7 +283,7 @@ void TConversionBatch::Run()
     } else {
         if (error) {
             MessageBeep();
-            ShowMessage(UnsupportedFilesMessage(), m_report.Details());
+            ShowMessageWithDetails(UnsupportedFilesMessage(), m_report.Details());
         }
         MessageBeep();
     }

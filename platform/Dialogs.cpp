@@ -56,7 +56,12 @@ void SetDetailedMessageSink(DetailedMessageSink s)
     detailedSink() = std::move(s);
 }
 
-void ShowMessage(const QString &text, const QString &details)
+void ShowMessage(const QString &text)
+{
+    show(MessageKind::Plain, text);
+}
+
+void ShowMessageWithDetails(const QString &text, const QString &details)
 {
     show(MessageKind::Plain, text, details);
 }

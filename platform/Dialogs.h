@@ -19,9 +19,11 @@ using DetailedMessageSink =
     std::function<void(MessageKind, const QString &text, const QString &details)>;
 void SetDetailedMessageSink(DetailedMessageSink sink);
 
-// The plain message box with one OK button; details, when there are any, in
-// its details area (hidden until asked for, read by screen readers).
-void ShowMessage(const QString &text, const QString &details = QString());
+// The plain message box with one OK button.
+void ShowMessage(const QString &text);
+// The same with details, when there are any, in its details area (hidden
+// until asked for, reached by the keys, read by screen readers).
+void ShowMessageWithDetails(const QString &text, const QString &details);
 // The standard error box.
 void ShowErrorBox(const QString &text);
 
