@@ -1,5 +1,7 @@
 #include "DesktopNotification.h"
 
+#include "DesktopBus.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -28,7 +30,7 @@ QString DesktopNotification::BodyText(const QString &plain)
 
 void DesktopNotification::Send(const Message &message)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = DesktopBus::Session();
     if (!bus.isConnected())
         return;
     if (!m_listening) {

@@ -1,5 +1,6 @@
 #include "FileManager.h"
 
+#include "DesktopBus.h"
 #include "FileNames.h"
 #include "Files.h"
 #include "Shell.h"
@@ -13,7 +14,7 @@
 
 void ShowInFolder(const QString &file, const QString &folder)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = DesktopBus::Session();
     if (file.isEmpty() || !FileExists(file) || !bus.isConnected()) {
         ShellOpen(folder);
         return;

@@ -1,5 +1,7 @@
 #include "LauncherEntry.h"
 
+#include "DesktopBus.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QVariantMap>
@@ -9,7 +11,7 @@ void update(const QString &desktopEntry, const QVariantMap &properties)
 {
     if (desktopEntry.isEmpty())
         return;
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = DesktopBus::Session();
     if (!bus.isConnected())
         return;
     QDBusMessage signal = QDBusMessage::createSignal(

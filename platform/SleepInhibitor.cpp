@@ -1,5 +1,7 @@
 #include "SleepInhibitor.h"
 
+#include "DesktopBus.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -17,7 +19,7 @@ void closePortalRequest(const QString &handle)
 {
     if (handle.isEmpty())
         return;
-    QDBusConnection::sessionBus().send(QDBusMessage::createMethodCall(
+    DesktopBus::Session().send(QDBusMessage::createMethodCall(
         PortalService, handle, QStringLiteral("org.freedesktop.portal.Request"),
         QStringLiteral("Close")));
 }
@@ -54,7 +56,7 @@ void SleepInhibitor::setState(State state)
 
 void SleepInhibitor::askLogind()
 {
-    QDBusConnection bus = QDBusConnection::systemBus();
+    QDBusConnection bus = DesktopBus::System();
     if (!bus.isConnected()) {
         askPortal();
         return;
@@ -80,7 +82,7 @@ void SleepInhibitor::askLogind()
 
 void SleepInhibitor::askPortal()
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = DesktopBus::Session();
     if (!bus.isConnected()) {
         setState(State::NotAvailable);
         return;
