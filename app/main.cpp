@@ -8,6 +8,7 @@
 #include "ProgramEnd.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QIcon>
 
 int main(int argc, char *argv[])
@@ -16,6 +17,9 @@ int main(int argc, char *argv[])
     InstallAccessibleFactory();
     // Where the presets, the settings and the thumbnail are, once for the run.
     AppFiles::SetCurrent(AppFiles::Decide(QFileInfo(TApplication::ExeName()).absolutePath()));
+    // Docks and task managers (Wayland's above all) find the program's
+    // icon and entry by it.
+    QGuiApplication::setDesktopFileName(AppFiles::Current().DesktopEntry);
     // A failure on the way (profile.txt missing, say) is shown in the error
     // box, and the program ends without its window.
     int atExit = 0;

@@ -1,8 +1,10 @@
 #include "ConversionBatch.h"
 
 #include "AppFiles.h"
+#include "BatchDesktop.h"
 #include "BatchHost.h"
 #include "Dialogs.h"
+#include "ErrorLines.h"
 #include "Errors.h"
 #include "FileNames.h"
 #include "Files.h"
@@ -16,6 +18,7 @@
 #include <QEvent>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <optional>
 
 namespace {
 TConversionBatch *s_current = nullptr;
@@ -108,25 +111,44 @@ void TConversionBatch::endNow()
 
 bool TConversionBatch::abandonOutput()
 {
+    const bool active = m_pending.Active();
     if (m_pending.Abandon())
         return true;
     m_keptAside = true;
+    if (active) {
+        BatchReport::FailedPass kept = m_pendingPass;
+        kept.kind = BatchReport::Failure::OlderNotBack;
+        kept.encoderLines.clear();
+        m_report.Failed(kept);
+    }
     return false;
 }
 
-bool TConversionBatch::clashes(const std::optional<FileId> &source, const QString &output) const
+TConversionBatch::PassResult TConversionBatch::fail(BatchReport::Failure kind, int code)
+{
+    m_pass.kind = kind;
+    m_pass.code = code;
+    return PassResult::Failed;
+}
+
+std::optional<BatchReport::Failure> TConversionBatch::clashes(const std::optional<FileId> &source,
+                                                              const QString &output) const
 {
     const std::optional<FileId> out = IdentityOf(output);
     if (!out)
-        return false;
+        return std::nullopt;
     // The very file the encoder reads, or another file of the list (clip.3gp
     // beside clip.mp4 in a phone's folder).
-    if (out == source || m_sources.count(*out))
-        return true;
+    if (out == source)
+        return BatchReport::Failure::OwnSource;
+    if (m_sources.count(*out))
+        return BatchReport::Failure::ListedFile;
     // Made by this batch from another file (Clip.avi and clip.mp4 on a
     // memory card that ignores case); a source listed twice may redo its own.
     const auto made = m_made.find(*out);
-    return made != m_made.end() && source != made->second;
+    if (made != m_made.end() && source != made->second)
+        return BatchReport::Failure::MadeByBatch;
+    return std::nullopt;
 }
 
 bool TConversionBatch::eventFilter(QObject *watched, QEvent *event)
@@ -157,6 +179,7 @@ void TConversionBatch::Run()
     m_keptAside = false;
     m_made.clear();
     m_sources.clear();
+    m_report = BatchReport();
     QCoreApplication::instance()->installEventFilter(this);
     struct Restore
     {
@@ -174,8 +197,10 @@ void TConversionBatch::Run()
 
     QWidget *const mainWindow = m_host.BatchWindow();
     TProgressForm1 *form = nullptr;
+    std::optional<BatchDesktop> desktop;
     enum class End { Finished, NotStarted, Failed } end = End::Finished;
     bool error = false;
+    QString outputFolder;
     try {
         form = new TProgressForm1(mainWindow, m_host);
         ProgressForm1 = form;
@@ -185,8 +210,10 @@ void TConversionBatch::Run()
         form->Timer1->start();
         if (mainWindow)
             mainWindow->setEnabled(false);
+        desktop.emplace(mainWindow, m_host.SourceCount());
 
         const EncodingSettings atStart = m_host.ReadSettings();
+        outputFolder = atStart.OutputFolder;
         const int passes = atStart.TwoPass ? 2 : 1;
         if (atStart.OutputFolder.isEmpty())
             throw Exception(QStringLiteral("Cannot create the folder \"\""));
@@ -208,19 +235,28 @@ void TConversionBatch::Run()
                 m_host.QuotedOutputFileText() =
                     QLatin1Char('"') + m_host.OutputFileText() + QLatin1Char('"');
                 form->ProgressBar1->SetPosition(i);
+                desktop->Progress(i);
                 form->Label1->setText(ReadableFileName(FileNamePart(m_host.SourceFileText())) +
                                       QStringLiteral(" -> ") +
                                       ReadableFileName(FileNamePart(m_host.OutputFileText())));
                 form->Label1->adjustSize();
                 form->repaint();
 
+                m_pass = BatchReport::FailedPass();
+                m_pass.entry = i;
+                m_pass.pass = pass;
+                m_pass.passes = passes;
+                m_pass.source = m_host.SourceFileText();
+                m_pass.output = m_host.OutputFileText();
                 const PassResult result = runPass(*form, pass, passes, now);
                 if (result == PassResult::NotStarted) {
                     end = End::NotStarted;
                     break;
                 }
-                if (result == PassResult::Failed)
+                if (result == PassResult::Failed) {
                     error = true;
+                    m_report.Failed(m_pass);
+                }
             }
         }
     } catch (...) {
@@ -231,6 +267,10 @@ void TConversionBatch::Run()
         error = true;
     if (m_keptAside)
         error = true;
+    // Beside the designed end: the desktop learns of it before any box waits
+    // for the user.
+    if (desktop && !m_abort)
+        desktop->Finished(m_report, outputFolder, end != End::Finished);
 
     if (m_abort) {
         // Quitting: no messages, just give everything back.
@@ -243,7 +283,7 @@ void TConversionBatch::Run()
     } else {
         if (error) {
             MessageBeep();
-            ShowMessage(UnsupportedFilesMessage());
+            ShowMessageWithDetails(UnsupportedFilesMessage(), m_report.Details());
         }
         MessageBeep();
     }
@@ -266,9 +306,13 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
         // No file name for the output, or the encoder would overwrite the
         // very file it reads, another file of the list, or what another
         // entry of this batch has made.
-        if (output.isEmpty() || clashes(from, output)) {
+        if (output.isEmpty()) {
             abandonOutput();
-            return PassResult::Failed;
+            return fail(BatchReport::Failure::NoOutputName);
+        }
+        if (const std::optional<BatchReport::Failure> clash = clashes(from, output)) {
+            abandonOutput();
+            return fail(*clash);
         }
         // Before the file's first pass (and again after a pass that did not
         // finish): an older file at the output path waits aside.
@@ -276,7 +320,8 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
             if (!m_journal)
                 m_journal = std::make_unique<OutputJournal>(JournalFolder);
             if (m_pending.Begin(output, m_journal.get()) == PendingOutput::Start::Refused)
-                return PassResult::Failed;
+                return fail(BatchReport::Failure::OlderFile);
+            m_pendingPass = m_pass;
         }
 
         form.Image1->clear();
@@ -296,6 +341,7 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
                 // Gone also when it is broken: the thumbnail run never
                 // overwrites, so it would spoil every later pass.
                 DeleteFile(thumbnail);
+                m_pass.kind = BatchReport::Failure::Thumbnail;
                 throw;
             }
             form.Image1->setPixmap(QPixmap::fromImage(picture));
@@ -305,6 +351,7 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
         form.Button1->SetTag(1);
         std::unique_ptr<ChildProcess> &encoder = m_host.EncoderProcessRecord();
         encoder = std::make_unique<ChildProcess>();
+        encoder->KeepErrorOutput();
         if (!encoder->Start(EncoderProgram, command.Arguments)) {
             abandonOutput();
             return PassResult::NotStarted;
@@ -313,8 +360,11 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
 
         const bool cancelled = form.Button1->Tag() == 0;
         if (cancelled || m_abort) {
-            // The output is deleted, and the older file is back.
-            return abandonOutput() ? PassResult::Done : PassResult::Failed;
+            // The output is deleted, and the older file is back (an older
+            // file that cannot go back is noted by abandonOutput, and counts
+            // as an error at the end).
+            abandonOutput();
+            return PassResult::Done;
         }
         if (!encoder->Succeeded()) {
             // A failed or killed encoder leaves no usable file, only one that
@@ -322,14 +372,19 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
             abandonOutput();
             // 127: the adapter found no FFmpeg to run; that is a missing
             // encoder, not a file it could not convert.
-            return encoder->Exited() && encoder->ExitCode() == 127 ? PassResult::NotStarted
-                                                                   : PassResult::Failed;
+            if (encoder->Exited() && encoder->ExitCode() == 127)
+                return PassResult::NotStarted;
+            m_pass.encoderLines = ReadableErrorLines(encoder->ErrorOutput());
+            return encoder->Exited() ? fail(BatchReport::Failure::EncoderExit, encoder->ExitCode())
+                                     : fail(BatchReport::Failure::EncoderSignal,
+                                            encoder->TermSignal());
         }
         // Pass 1 of two is no result yet.
         if (pass < passes)
             return PassResult::Done;
         const FileId made = m_pending.Made();
         m_pending.Finish();
+        m_report.Converted(output);
         const std::optional<FileId> out =
             made != FileId() ? std::optional<FileId>(made) : IdentityOf(output);
         if (out && from)
@@ -338,7 +393,9 @@ TConversionBatch::PassResult TConversionBatch::runPass(TProgressForm1 &form, int
     } catch (...) {
         // Pass 2 not run: pass 1's file, without sound, is no result either.
         abandonOutput();
-        return PassResult::Failed;
+        return m_pass.kind == BatchReport::Failure::Thumbnail
+                   ? PassResult::Failed
+                   : fail(BatchReport::Failure::Other);
     }
 }
 
@@ -349,6 +406,17 @@ void TConversionBatch::waitForEncoder(ChildProcess &encoder)
     QSocketNotifier *ended = nullptr;
     if (encoder.EndNotifier() >= 0)
         ended = new QSocketNotifier(encoder.EndNotifier(), QSocketNotifier::Read, this);
+    // Its error output is taken as it comes, so that the encoder never waits
+    // on a full pipe; only the end is kept.
+    QSocketNotifier *errors = nullptr;
+    if (encoder.ErrorOutputNotifier() >= 0) {
+        errors = new QSocketNotifier(encoder.ErrorOutputNotifier(), QSocketNotifier::Read, this);
+        connect(errors, &QSocketNotifier::activated, this, [&encoder, errors] {
+            encoder.ReadErrorOutput();
+            if (encoder.ErrorOutputNotifier() < 0)
+                errors->setEnabled(false);
+        });
+    }
     QTimer slice;
     slice.start(WaitSliceMs);
     while (encoder.Wait(0) == ChildProcess::WaitResult::Timeout) {
@@ -356,5 +424,7 @@ void TConversionBatch::waitForEncoder(ChildProcess &encoder)
             encoder.Terminate();
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
+    delete errors;
+    encoder.ReadErrorOutput();
     delete ended;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppFiles.h"
+#include "BatchReport.h"
 #include "EncoderCommand.h"
 #include "Files.h"
 #include "OutputJournal.h"
@@ -92,7 +93,10 @@ private:
 
     PassResult runPass(TProgressForm1 &form, int pass, int passes,
                        const EncodingSettings &settings);
-    bool clashes(const std::optional<FileId> &source, const QString &output) const;
+    // Notes why the running pass failed, for the end's details.
+    PassResult fail(BatchReport::Failure kind, int code = 0);
+    std::optional<BatchReport::Failure> clashes(const std::optional<FileId> &source,
+                                                const QString &output) const;
     bool abandonOutput();
     void waitForEncoder(ChildProcess &encoder);
     void release(TProgressForm1 *form);
@@ -110,6 +114,11 @@ private:
     PendingOutput m_pending;
     // An older file could not be put back.
     bool m_keptAside = false;
+    // The failed passes and the finished files; the pass under way and its
+    // entry.
+    BatchReport m_report;
+    BatchReport::FailedPass m_pass;
+    BatchReport::FailedPass m_pendingPass;
 };
 
 // The batch with its usual settings, for the main window's Button0Click.

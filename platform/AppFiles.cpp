@@ -16,7 +16,8 @@
 
 // PC_DATA_FROM_BIN and PC_HELPERS_FROM_BIN: the installed data folder and
 // the folder of the encoder adapter, relative to the program's folder (the
-// build's install layout gives them).
+// build's install layout gives them); PC_APP_ID: the installed desktop file's
+// and icon's name.
 
 namespace {
 const QString PresetName = QStringLiteral("profile.txt");
@@ -86,6 +87,8 @@ AppFiles AppFiles::Portable(const QString &programDir)
     f.ThumbnailDir = programDir;
     f.DefaultOutputDir = programDir;
     f.EncoderProgram = EncoderName;
+    f.DesktopEntry = QStringLiteral("pocketclips");
+    f.Icon = inFolder(programDir, QStringLiteral("pocketclips.png"));
     return f;
 }
 
@@ -112,6 +115,7 @@ AppFiles AppFiles::Decide(const QString &programDir)
     // Never the bare name: beside an installed program lies the real FFmpeg.
     f.EncoderProgram = QDir::cleanPath(
         inFolder(inFolder(programDir, QStringLiteral(PC_HELPERS_FROM_BIN)), EncoderName));
+    f.DesktopEntry = f.Icon = QStringLiteral(PC_APP_ID);
     return f;
 }
 

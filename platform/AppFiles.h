@@ -48,6 +48,11 @@ public:
     QString EncoderProgram;
     // This run's private folder; no Path when none could be made.
     PrivateFolder RunFolder;
+    // The desktop file that starts this program, by its name without
+    // ".desktop" (the portable folder's own, or the installed one's), and
+    // the icon a notification shows (a path, or the icon theme's name).
+    QString DesktopEntry;
+    QString Icon;
 
     // Everything beside the program in programDir; makes nothing.
     static AppFiles Portable(const QString &programDir);

@@ -12,14 +12,24 @@ MessageSink &sink()
     return s;
 }
 
+DetailedMessageSink &detailedSink()
+{
+    static DetailedMessageSink s;
+    return s;
+}
+
 FileDialogSink &fileDialogSink()
 {
     static FileDialogSink s;
     return s;
 }
 
-void show(MessageKind kind, const QString &text)
+void show(MessageKind kind, const QString &text, const QString &details = QString())
 {
+    if (detailedSink()) {
+        detailedSink()(kind, text, details);
+        return;
+    }
     if (sink()) {
         sink()(kind, text);
         return;
@@ -30,6 +40,8 @@ void show(MessageKind kind, const QString &text)
         kind == MessageKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon;
     QMessageBox box(icon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
                     QApplication::activeWindow());
+    if (!details.isEmpty())
+        box.setDetailedText(details);
     box.exec();
 }
 } // namespace
@@ -39,9 +51,19 @@ void SetMessageSink(MessageSink s)
     sink() = std::move(s);
 }
 
+void SetDetailedMessageSink(DetailedMessageSink s)
+{
+    detailedSink() = std::move(s);
+}
+
 void ShowMessage(const QString &text)
 {
     show(MessageKind::Plain, text);
+}
+
+void ShowMessageWithDetails(const QString &text, const QString &details)
+{
+    show(MessageKind::Plain, text, details);
 }
 
 void ShowErrorBox(const QString &text)

@@ -13,8 +13,17 @@ enum class MessageKind { Plain, Error };
 using MessageSink = std::function<void(MessageKind, const QString &)>;
 void SetMessageSink(MessageSink sink);
 
+// Tests that read a box's details area as well install this sink; it comes
+// before the one above.
+using DetailedMessageSink =
+    std::function<void(MessageKind, const QString &text, const QString &details)>;
+void SetDetailedMessageSink(DetailedMessageSink sink);
+
 // The plain message box with one OK button.
 void ShowMessage(const QString &text);
+// The same with details, when there are any, in its details area (hidden
+// until asked for, reached by the keys, read by screen readers).
+void ShowMessageWithDetails(const QString &text, const QString &details);
 // The standard error box.
 void ShowErrorBox(const QString &text);
 

@@ -63,14 +63,15 @@ std::vector<char *> argumentVector(const QString &program, const QStringList &ar
     return argv;
 }
 
-// In a child between fork() and exec: no input, output discarded.
-void nullStandardFiles()
+// In a child between fork() and exec: no input, output discarded, the error
+// output to errors when that is a descriptor.
+void nullStandardFiles(int errors)
 {
     const int null = open("/dev/null", O_RDWR);
     if (null >= 0) {
         dup2(null, 0);
         dup2(null, 1);
-        dup2(null, 2);
+        dup2(errors >= 0 ? errors : null, 2);
         if (null > 2)
             close(null);
     }
@@ -78,9 +79,10 @@ void nullStandardFiles()
 }
 
 // In a child: becomes the program, or tells why not through fd and ends.
-[[noreturn]] void execOrReport(const QByteArray &file, const std::vector<char *> &argv, int fd)
+[[noreturn]] void execOrReport(const QByteArray &file, const std::vector<char *> &argv, int fd,
+                               int errors = -1)
 {
-    nullStandardFiles();
+    nullStandardFiles(errors);
     execv(file.constData(), argv.data());
     const int err = errno;
     (void)!write(fd, &err, sizeof err);
@@ -154,6 +156,38 @@ ChildProcess::~ChildProcess()
     }
     if (m_pidfd >= 0)
         close(m_pidfd);
+    if (m_errorFd >= 0)
+        close(m_errorFd);
+}
+
+void ChildProcess::ReadErrorOutput()
+{
+    if (m_errorFd < 0)
+        return;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = read(m_errorFd, buffer, sizeof buffer);
+        if (n > 0) {
+            m_errors.append(buffer, n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || errno != EAGAIN) {
+            close(m_errorFd);
+            m_errorFd = -1;
+        }
+        break;
+    }
+    if (m_errors.size() > ErrorTailBytes) {
+        // Only the end tells why a run failed; it starts with a whole line
+        // (or a whole part of a line that carriage returns overwrite).
+        m_errors.remove(0, m_errors.size() - ErrorTailBytes);
+        qsizetype start = 0;
+        while (start < m_errors.size() && m_errors[start] != '\n' && m_errors[start] != '\r')
+            ++start;
+        m_errors.remove(0, start < m_errors.size() ? start + 1 : 0);
+    }
 }
 
 bool ChildProcess::Start(const QString &program, const QStringList &arguments)
@@ -170,18 +204,31 @@ bool ChildProcess::Start(const QString &program, const QStringList &arguments)
     std::vector<QByteArray> storage;
     const std::vector<char *> argv = argumentVector(program, arguments, storage);
 
+    // The error output's pipe: our end never reaches a child, and reading
+    // it never waits.
+    int errors[2] = {-1, -1};
+    if (m_keepErrors && pipe2(errors, O_CLOEXEC) == 0)
+        fcntl(errors[0], F_SETFL, O_NONBLOCK);
     int status[2];
     const pid_t parent = getpid();
     const pid_t pid = forkWithStatus(status);
-    if (pid < 0)
+    if (pid < 0) {
+        for (const int fd : errors)
+            if (fd >= 0)
+                close(fd);
         return false;
+    }
     if (pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent)
             _exit(127);
-        execOrReport(file, argv, status[1]);
+        execOrReport(file, argv, status[1], errors[1]);
     }
     close(status[1]);
+    if (errors[1] >= 0)
+        close(errors[1]);
+    m_errorFd = errors[0];
+    m_errors.clear();
     const int failed = execFailure(status[0]);
     close(status[0]);
     m_pid = pid;

@@ -1,12 +1,14 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <sys/types.h>
 
 // A hidden child process started from an argument list (no shell, nothing
-// re-parsed), stdin from /dev/null, stdout and stderr discarded. The child dies
-// with the program, also when the program crashes.
+// re-parsed), stdin from /dev/null, stdout and stderr discarded (stderr kept
+// when asked, see KeepErrorOutput). The child dies with the program, also
+// when the program crashes.
 class ChildProcess
 {
 public:
@@ -16,6 +18,21 @@ public:
     ~ChildProcess(); // ends and reaps a child still running
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;
+
+    // Before Start: the child's error output goes to a pipe instead of
+    // /dev/null, and its last ErrorTailBytes are kept (ErrorOutput). The pipe
+    // must be drained while the child runs (ReadErrorOutput, when
+    // ErrorOutputNotifier is readable), or a talkative child blocks on it.
+    void KeepErrorOutput() { m_keepErrors = true; }
+    static constexpr int ErrorTailBytes = 16384;
+    // The pipe's end to watch; -1 when there is none (not kept, or closed).
+    int ErrorOutputNotifier() const { return m_errorFd; }
+    // Takes what the child has written so far, without waiting; closes the
+    // pipe once the child's side is closed.
+    void ReadErrorOutput();
+    // The end of the child's error output (after ReadErrorOutput), cut at a
+    // line start when longer.
+    QByteArray ErrorOutput() const { return m_errors; }
 
     // Looks the program up (see FindProgram) and starts it. False when it
     // cannot be found or started; the process then does not exist.
@@ -65,4 +82,7 @@ private:
     bool m_exited = false;
     int m_exitCode = 0;
     int m_signal = 0;
+    bool m_keepErrors = false;
+    int m_errorFd = -1;
+    QByteArray m_errors;
 };

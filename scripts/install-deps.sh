@@ -15,6 +15,9 @@ if [ "$mode" = test ]; then
     # The accessibility test: a session bus, the accessibility bus and
     # registry, and pyatspi to read the program as a screen reader does.
     packages+=(dbus-bin dbus-daemon at-spi2-core python3-pyatspi)
+    # The desktop services' test: logind, a notification daemon and a file
+    # manager as test doubles on private buses.
+    packages+=(python3-dbusmock)
     packages+=(xvfb xauth openbox xdotool clang libclang-rt-14-dev imagemagick mediainfo
                desktop-file-utils appstream dosfstools)
 fi

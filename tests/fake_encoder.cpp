@@ -9,6 +9,8 @@
 //   FAKE_ENCODERS       printed for "-encoders" (the adapter's probe)
 //   FAKE_ENCODER_TIMES  file to which "<start> <end>\n" is appended, monotonic
 //                       nanoseconds at the start of main and just before exit
+//   FAKE_ENCODER_STDERR file whose bytes a conversion run (one with "-vcodec")
+//                       writes to its error output before it acts
 //
 // Actions: write (the output, the last argument), nowrite, fail N (no output,
 // exit N), crash (killed by SIGSEGV), hang (writes part of the output, then
@@ -135,6 +137,17 @@ int main(int argc, char *argv[])
         if (args[i] == "-passlogfile") {
             writeFile(args[i + 1] + "-0.log", "stats\n", false);
             writeFile(args[i + 1] + "-0.log.mbtree", "tree\n", false);
+        }
+    }
+
+    const std::string errors = env("FAKE_ENCODER_STDERR");
+    if (!errors.empty() && joined.find("-vcodec") != std::string::npos) {
+        if (FILE *f = std::fopen(errors.c_str(), "rb")) {
+            char buffer[65536];
+            size_t n;
+            while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+                writeAll(2, std::string(buffer, n));
+            std::fclose(f);
         }
     }
 

@@ -1,3 +1,4 @@
+#include "BatchReport.h"
 #include "BatchTestHost.h"
 #include "ConversionBatch.h"
 #include "Files.h"
@@ -78,6 +79,8 @@ private slots:
     void sameFileIsNotConverted();
     void outputWithoutFileNameIsNotConverted_data();
     void outputWithoutFileNameIsNotConverted();
+    void failureDetails_data();
+    void failureDetails();
     void folderEntryGoesThroughTheSameSteps();
     void sizesShownWhileEncoding();
     void quittingEndsTheEncoder();
@@ -416,6 +419,100 @@ void TestBatch::sameFileIsNotConverted()
     QVERIFY(runs[0].args.at(1).endsWith("other.avi"));
     QCOMPARE(ReadFile(clip), before);
     QCOMPARE(m_messages->texts(), QStringList{TConversionBatch::UnsupportedFilesMessage()});
+}
+
+void TestBatch::failureDetails_data()
+{
+    using F = BatchReport::Failure;
+    QTest::addColumn<QString>("setUp");
+    QTest::addColumn<QByteArray>("errors"); // what the encoder writes to its error output
+    QTest::addColumn<QStringList>("block"); // the details' first block
+
+    const auto reason = [](F kind, int code = 0) { return "  " + BatchReport::Reason(kind, code); };
+    QTest::newRow("the source itself")
+        << "own" << QByteArray() << QStringList{"clip.3gp -> clip.3gp", reason(F::OwnSource)};
+    QTest::newRow("a listed file")
+        << "listed" << QByteArray() << QStringList{"a.avi -> a.3gp", reason(F::ListedFile)};
+    QTest::newRow("made from another file")
+        << "made" << QByteArray() << QStringList{"clip.mp4 -> clip.3gp", reason(F::MadeByBatch)};
+    QTest::newRow("no output name")
+        << "noname" << QByteArray() << QStringList{".avi", reason(F::NoOutputName)};
+    QTest::newRow("broken thumbnail")
+        << "thumbnail" << QByteArray() << QStringList{"a.avi -> a.3gp", reason(F::Thumbnail)};
+    QTest::newRow("encoder error, progress lines overwritten")
+        << "fail 1"
+        << QByteArray("ffmpeg version 5.1\nInput #0, avi, from 'a.avi':\n"
+                      "frame=    1 fps=0.0\rframe=   20 fps=0.0\r[h264 @ 0x55] error while decoding\n"
+                      "Conversion failed!\r\n")
+        << QStringList{"a.avi -> a.3gp", reason(F::EncoderExit, 1),
+                       "  Input #0, avi, from 'a.avi':", "  [h264 @ 0x55] error while decoding",
+                       "  Conversion failed!"};
+    QTest::newRow("encoder killed")
+        << "crash" << QByteArray("Segmentation fault ahead\n")
+        << QStringList{"a.avi -> a.3gp", reason(F::EncoderSignal, SIGSEGV),
+                       "  Segmentation fault ahead"};
+    QByteArray huge;
+    for (int i = 0; i < 200000; ++i)
+        huge += "frame=" + QByteArray::number(i) + " size=1kB time=00:00:01 bitrate=1kbit/s\r";
+    huge += "\n" + QByteArray(300, 'x') + "\nthe last line\n";
+    QTest::newRow("huge output")
+        << "fail 69" << huge
+        << QStringList{"a.avi -> a.3gp", reason(F::EncoderExit, 69),
+                       "  frame=199999 size=1kB time=00:00:01 bitrate=1kbit/s",
+                       "  " + QString(159, 'x') + QChar(0x2026), "  the last line"};
+    QByteArray binary;
+    for (int i = 0; i < 3000; ++i)
+        binary += char((i * 37) % 256);
+    QTest::newRow("binary output")
+        << "fail 1" << binary + "\n\x1b[31mError\x1b[0m opening output\n"
+        << QStringList{"a.avi -> a.3gp", reason(F::EncoderExit, 1), "  Error opening output"};
+    QTest::newRow("not UTF-8")
+        << "fail 1" << QByteArray("\x83\x47\x83\x89\x81\x5b: a.avi\n") // エラー in CP932
+        << QStringList{"a.avi -> a.3gp", reason(F::EncoderExit, 1),
+                       "  " + QString::fromUtf8("エラー: a.avi")};
+}
+
+void TestBatch::failureDetails()
+{
+    QFETCH(QString, setUp);
+    QFETCH(QByteArray, errors);
+    QFETCH(QStringList, block);
+    const QString out = m_host->Settings.OutputFolder;
+    QDir().mkpath(out);
+    if (setUp == "own") {
+        m_host->Entries = QStringList{WriteFile(out, "clip.3gp", "precious")};
+    } else if (setUp == "listed") {
+        m_host->Settings.OutputFolder = m_dir->filePath("src");
+        m_host->Entries = QStringList{source("a.avi"), source("a.3gp")};
+    } else if (setUp == "made") {
+        m_host->Entries = QStringList{source("x/clip.avi"), source("y/clip.mp4")};
+    } else if (setUp == "noname") {
+        m_host->OutputExt = ".";
+        m_host->Entries = QStringList{source(".avi")};
+    } else if (setUp == "thumbnail") {
+        m_host->Entries = QStringList{source("a.avi")};
+        m_thumbnailFor[m_host->Entries[0]] = "this is not a JPEG";
+    } else {
+        m_host->Entries = QStringList{source("a.avi")};
+        setRules("a.avi\t" + setUp + "\n");
+        qputenv("FAKE_ENCODER_STDERR", WriteFile(m_dir->path(), "errors", errors).toLocal8Bit());
+    }
+    QList<QPair<QString, QString>> boxes;
+    SetDetailedMessageSink([&](MessageKind, const QString &text, const QString &details) {
+        boxes << qMakePair(text, details);
+    });
+    TConversionBatch batch(*m_host);
+    batch.PauseMs = 20;
+    run(batch);
+    SetDetailedMessageSink({});
+    qunsetenv("FAKE_ENCODER_STDERR");
+
+    // The designed message, once, with the details behind it.
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].first, TConversionBatch::UnsupportedFilesMessage());
+    const QStringList blocks = boxes[0].second.split("\n\n");
+    QCOMPARE(blocks.first().split('\n'), block);
+    QVERIFY(m_host->Window.isEnabled());
 }
 
 void TestBatch::outputWithoutFileNameIsNotConverted_data()
