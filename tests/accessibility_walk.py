@@ -155,10 +155,10 @@ def run(child_pid):
     step("ready")
 
     # Values set as a screen reader sets them.
-    find(main, "spin button", "動画ﾌﾚｰﾑﾚｰﾄ (fps)").queryValue().currentValue = 30
-    find(main, "slider", "音声ｻﾝﾌﾟﾙﾚｰﾄ (Hz)").queryValue().currentValue = 1
-    wait_for("the values set", lambda: value_of(find(main, "slider", "音声ｻﾝﾌﾟﾙﾚｰﾄ (Hz)"))
-             .startswith("1 "))
+    find(main, "spin button", "動画ﾌﾚｰﾑﾚｰﾄ").queryValue().currentValue = 30
+    find(main, "slider", "音声ｻﾝﾌﾟﾙﾚｰﾄ").queryValue().currentValue = 44000
+    wait_for("the values set", lambda: value_of(find(main, "slider", "音声ｻﾝﾌﾟﾙﾚｰﾄ"))
+             .startswith("44100 "))
     dump("main window", main)
 
     pyatspi.Registry.registerEventListener(
