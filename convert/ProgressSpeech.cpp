@@ -5,6 +5,11 @@ QString TProgressSpeech::Tick(const QString &names, const QString &sizes)
     ++m_ticksSinceSaid;
     if (names != m_names) {
         m_names = names;
+        m_ticksOfFile = 0;
+    }
+    if (m_ticksOfFile < StartTicks) {
+        if (++m_ticksOfFile < StartTicks)
+            return {};
         m_sizes = sizes;
         m_ticksSinceSaid = 0;
         return names + QStringLiteral(", ") + sizes;
