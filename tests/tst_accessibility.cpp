@@ -179,8 +179,8 @@ void TestAccessibility::controls_data()
     const auto read = [](const char *tag, const QString &tree, const QString &role,
                          const QString &name, const QString &value, const QString &text,
                          const QString &relation, const QString &description) {
-        QTest::newRow(tag) << tree << role << name << value << text << "showing" << ""
-                           << relation << description;
+        QTest::newRow(tag) << tree << role << name << value << text << "showing"
+                           << "" << relation << description;
     };
     row("window", m, "frame", "Pocketclips", "", "", "active", "", "");
     row("close", m, "push button", "閉じる", "", "", "enabled", "Press", "");
@@ -199,8 +199,8 @@ void TestAccessibility::controls_data()
     // relation; Orca reads its label, then its description: the choice.
     read("preset", m, "combo box", "携帯標準 QCIF MPEG-4", "", "", "labelled by:おまかせ",
          "携帯標準 QCIF MPEG-4");
-    read("frame rate", m, "spin button", "動画ﾌﾚｰﾑﾚｰﾄ", "30 [1..60]", "30 fps",
-         "labelled by:(fps)", "動画のﾌﾚｰﾑﾚｰﾄ");
+    read("frame rate", m, "spin button", "動画ﾌﾚｰﾑﾚｰﾄ", "30 [1..60]", "30 fps", "labelled by:(fps)",
+         "動画のﾌﾚｰﾑﾚｰﾄ");
     read("video bit rate", m, "spin button", "動画ﾋﾞｯﾄﾚｰﾄ", "128 [8..768]", "128 kbps",
          "labelled by:動画ﾋﾞｯﾄﾚｰﾄ", "");
     read("audio bit rate", m, "spin button", "音声ﾋﾞｯﾄﾚｰﾄ", "32 [8..320]", "32 kbps",
@@ -208,16 +208,14 @@ void TestAccessibility::controls_data()
     // A slider's number is what it sets; its text the scale mark beside it.
     read("sample rate", m, "slider", "音声ｻﾝﾌﾟﾙﾚｰﾄ", "44100 [8000..48000]", "44100Hz",
          "labelled by:(Hz)", "44100Hz");
-    read("size", m, "slider", "ｻｲｽﾞ", "176 [176..640]", "176x144", "labelled by:ｻｲｽﾞ",
-         "176x144");
+    read("size", m, "slider", "ｻｲｽﾞ", "176 [176..640]", "176x144", "labelled by:ｻｲｽﾞ", "176x144");
     read("folder", m, "text", "保存先", "", m_dir.filePath("out"), "labelled by:保存先",
          "保存先のﾌｫﾙﾀﾞ");
     read("files added", m, "notification", "2 ファイル", "", "", "", "");
-    read("file started", p, "notification", "clip1\\.avi -> clip1\\.3gp, 5KB -> \\d+KB", "",
-         "", "", "");
+    read("file started", p, "notification", "clip1\\.avi -> clip1\\.3gp, 5KB -> \\d+KB", "", "", "",
+         "");
     read("batch ended", e, "notification", "変換が終わりました（2 ファイル）", "", "", "", "");
-    row("title label", m, "label", "動画ﾌﾚｰﾑﾚｰﾄ", "", "", "showing", "",
-        "label for:動画ﾌﾚｰﾑﾚｰﾄ");
+    row("title label", m, "label", "動画ﾌﾚｰﾑﾚｰﾄ", "", "", "showing", "", "label for:動画ﾌﾚｰﾑﾚｰﾄ");
     row("folder, editable", m, "text", "保存先", "", m_dir.filePath("out"), "editable", "", "");
     row("folder label", m, "label", "保存先", "", "", "showing", "", "label for:保存先");
     row("browse", m, "push button", "参照", "", "", "showing", "Press", "");
