@@ -24,9 +24,9 @@ void NameForScreenReaders(Ui::TMainForm1 &f)
     };
     for (const auto &[label, control] : names)
         label->SetFocusControl(control);
-    // Qt's own text field is named by its label only through its name.
-    f.C1_03->setAccessibleName(
-        TAccessibleControl::LabelledName(TAccessibleControl::LabelsOf(f.C1_03)));
+    // The folder field's hint becomes the path it holds: its description
+    // stays what the hint was, or the path would be read twice.
+    f.C1_03->setAccessibleDescription(TAccessibleControl::HintText(f.C1_03->toolTip()));
     f.C1_03->BrowseButton()->setAccessibleName(QStringLiteral("参照"));
     // The list has no label: its hint names it.
     f.ListBox1->setAccessibleName(TAccessibleControl::HintText(f.ListBox1->toolTip()));

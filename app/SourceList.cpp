@@ -5,6 +5,7 @@
 #include "Files.h"
 #include "Guard.h"
 #include "PCVFadeButton.h"
+#include "ScreenReaderNotice.h"
 #include "SearchFile.h"
 #include "SortedListBox.h"
 
@@ -88,6 +89,7 @@ void TSourceList::AddSourcePath(const QString &path)
 
 void TSourceList::AddSourcePaths(const QStringList &paths)
 {
+    const int before = m_listBox->Count();
     {
         UpdateScope update(m_listBox);
         for (const QString &path : paths)
@@ -95,6 +97,10 @@ void TSourceList::AddSourcePaths(const QStringList &paths)
     }
     if (m_listBox->Count() > 0)
         ShowDropPanel(false);
+    // The focus stays where it was: a screen reader hears the list grow.
+    if (m_listBox->Count() > before)
+        TScreenReaderNotice::Say(m_listBox->window(),
+                                 QStringLiteral("%1 ファイル").arg(m_listBox->Count()));
 }
 
 void TSourceList::SearchFile1Find(QObject *, const QString &Name, const TSearchFileData &, bool &)

@@ -41,7 +41,8 @@ int TAccessibleComboBox::indexOfChild(const QAccessibleInterface *child) const
 
 QString TAccessibleComboBox::text(QAccessible::Text t) const
 {
-    if (t == QAccessible::Name || t == QAccessible::Value)
+    if (t == QAccessible::Name || t == QAccessible::Value ||
+        (t == QAccessible::Description && widget()->accessibleDescription().isEmpty()))
         return box()->currentText();
     return TAccessibleControl::text(t);
 }

@@ -8,7 +8,8 @@ class QComboBox;
 // boxes on Linux, it is named by its current text, with its list (and its
 // text field, when it can be edited) as children and actions that open and
 // close the list; unlike them, it is
-// labelled by the shadow labels that name it.
+// labelled by the shadow labels that name it, and described by its choice:
+// Orca reads a combo box by its label and description, not by its name.
 class TAccessibleComboBox : public TAccessibleControl
 {
 public:

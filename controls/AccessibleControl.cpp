@@ -57,16 +57,32 @@ QList<TShadowLabel *> TAccessibleControl::LabelsOf(const QWidget *control)
     return labels;
 }
 
+QString TAccessibleControl::CaptionText(const QString &caption)
+{
+    return caption.endsWith(QLatin1Char('-')) ? caption.chopped(1) : caption;
+}
+
+bool TAccessibleControl::IsUnit(const QString &caption)
+{
+    return caption.size() > 2 && caption.startsWith(QLatin1Char('(')) &&
+           caption.endsWith(QLatin1Char(')'));
+}
+
 QString TAccessibleControl::LabelledName(const QList<TShadowLabel *> &labels)
 {
     QStringList parts;
-    for (const TShadowLabel *label : labels) {
-        QString caption = label->Caption();
-        if (caption.endsWith(QLatin1Char('-')))
-            caption.chop(1);
-        parts << caption;
-    }
+    for (const TShadowLabel *label : labels)
+        if (!IsUnit(label->Caption()))
+            parts << CaptionText(label->Caption());
     return parts.join(QLatin1Char(' '));
+}
+
+QString TAccessibleControl::UnitOf(const QList<TShadowLabel *> &labels)
+{
+    for (const TShadowLabel *label : labels)
+        if (IsUnit(label->Caption()))
+            return label->Caption().mid(1, label->Caption().size() - 2);
+    return {};
 }
 
 QString TAccessibleControl::HintText(const QString &hint)

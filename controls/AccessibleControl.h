@@ -19,8 +19,14 @@ public:
     // The shadow labels beside a control that name it, in the window's order.
     static QList<TShadowLabel *> LabelsOf(const QWidget *control);
     // The name labels give: their captions joined by a blank, each without
-    // the dash that leads over to the control ("保存先-" names "保存先").
+    // the dash that leads over to the control ("保存先-" names "保存先");
+    // a unit in brackets ("(fps)") is no part of the name but of the value.
     static QString LabelledName(const QList<TShadowLabel *> &labels);
+    // A caption as read: without the dash that leads over to its control.
+    static QString CaptionText(const QString &caption);
+    // The unit the labels give, without its brackets ("fps"); empty for none.
+    static QString UnitOf(const QList<TShadowLabel *> &labels);
+    static bool IsUnit(const QString &caption);
     // A hint as read out.
     static QString HintText(const QString &hint);
 

@@ -17,13 +17,22 @@ void *TAccessibleDigitBar::interface_cast(QAccessible::InterfaceType t)
 {
     if (t == QAccessible::ValueInterface)
         return static_cast<QAccessibleValueInterface *>(this);
+    if (t == QAccessible::TextInterface)
+        return static_cast<QAccessibleTextInterface *>(this);
     return QAccessibleWidget::interface_cast(t);
+}
+
+QString TAccessibleDigitBar::ValueText() const
+{
+    const QString digits = bar()->PositionToStr(TDigitBar::ptsPosition);
+    const QString unit = UnitOf(LabelsOf(bar()));
+    return unit.isEmpty() ? digits : digits + QLatin1Char(' ') + unit;
 }
 
 QString TAccessibleDigitBar::text(QAccessible::Text t) const
 {
     if (t == QAccessible::Value)
-        return bar()->PositionToStr(TDigitBar::ptsPosition);
+        return ValueText();
     return TAccessibleControl::text(t);
 }
 

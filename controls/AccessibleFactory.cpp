@@ -3,20 +3,24 @@
 #include "AccessibleComboBox.h"
 #include "AccessibleDigitBar.h"
 #include "AccessibleFadeButton.h"
+#include "AccessibleFolderEdit.h"
 #include "AccessiblePanel.h"
 #include "AccessibleProgressBar.h"
 #include "AccessibleShadowLabel.h"
 #include "AccessibleTrackBar.h"
 #include "DigitBar.h"
+#include "FolderBrowseEdit.h"
 #include "MCCBox.h"
 #include "PCVFadeButton.h"
 #include "Panel.h"
+#include "ScreenReaderNotice.h"
 #include "ShadoLbl.h"
 #include "TrackBar.h"
 #include "dxfProgressBar.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QLineEdit>
 #include <QVariant>
 
 #include <algorithm>
@@ -26,6 +30,11 @@ namespace {
 template<class Control, class Accessible> QAccessibleInterface *Make(QObject *object)
 {
     return new Accessible(static_cast<Control *>(object));
+}
+
+QAccessibleInterface *MakeNotice(QObject *object)
+{
+    return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Notification);
 }
 
 struct AccessibleClass
@@ -44,6 +53,8 @@ const AccessibleClass Classes[] = {
     {&TdxfProgressBar::staticMetaObject, Make<TdxfProgressBar, TAccessibleProgressBar>},
     {&TPanel::staticMetaObject, Make<TPanel, TAccessiblePanel>},
     {&TMultiColComboBox::staticMetaObject, Make<QComboBox, TAccessibleComboBox>},
+    {&TScreenReaderNotice::staticMetaObject, MakeNotice},
+    {&TFolderBrowseEdit::staticMetaObject, Make<QLineEdit, TAccessibleFolderEdit>},
 };
 } // namespace
 

@@ -17,7 +17,7 @@ TShadowLabel *TAccessibleShadowLabel::label() const
 QString TAccessibleShadowLabel::text(QAccessible::Text t) const
 {
     if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
-        return label()->Caption();
+        return CaptionText(label()->Caption());
     return TAccessibleControl::text(t);
 }
 

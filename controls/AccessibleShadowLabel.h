@@ -4,8 +4,9 @@
 
 class TShadowLabel;
 
-// A shadow label as a screen reader reads it: static text, its caption,
-// labelling the control it names.
+// A shadow label as a screen reader reads it: static text, its caption
+// (without the dash that leads over to its control), labelling the control
+// it names.
 class TAccessibleShadowLabel : public TAccessibleControl
 {
 public:

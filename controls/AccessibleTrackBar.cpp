@@ -3,6 +3,9 @@
 #include "AccessibleFactory.h"
 #include "TrackBar.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 TAccessibleTrackBar::TAccessibleTrackBar(TTrackBar *bar)
     : TAccessibleControl(bar, QAccessible::Slider)
 {
@@ -13,9 +16,27 @@ TTrackBar *TAccessibleTrackBar::bar() const
     return static_cast<TTrackBar *>(widget());
 }
 
-QString TAccessibleTrackBar::valueText() const
+QString TAccessibleTrackBar::ValueText() const
 {
     return bar()->ValueText();
+}
+
+std::optional<int> TAccessibleTrackBar::LeadingNumber(const QString &shown)
+{
+    int digits = 0;
+    while (digits < shown.size() && digits < 9 && shown[digits].isDigit())
+        ++digits;
+    if (digits == 0)
+        return std::nullopt;
+    return shown.left(digits).toInt();
+}
+
+QList<int> TAccessibleTrackBar::numbers() const
+{
+    QList<int> numbers;
+    for (int p = bar()->minimum(); p <= bar()->maximum(); ++p)
+        numbers << LeadingNumber(bar()->ValueTextAt(p)).value_or(p);
+    return numbers;
 }
 
 void *TAccessibleTrackBar::interface_cast(QAccessible::InterfaceType t)
@@ -29,57 +50,46 @@ void *TAccessibleTrackBar::interface_cast(QAccessible::InterfaceType t)
 
 QString TAccessibleTrackBar::text(QAccessible::Text t) const
 {
-    if (t == QAccessible::Value)
-        return valueText();
+    if (t == QAccessible::Value ||
+        (t == QAccessible::Description && widget()->accessibleDescription().isEmpty()))
+        return ValueText();
     return TAccessibleControl::text(t);
 }
 
 QVariant TAccessibleTrackBar::currentValue() const
 {
-    return bar()->value();
+    return numbers().value(bar()->value() - bar()->minimum());
 }
 
 void TAccessibleTrackBar::setCurrentValue(const QVariant &value)
 {
-    if (const std::optional<int> v =
-            AccessibleValueInRange(value, bar()->minimum(), bar()->maximum()))
-        bar()->setValue(*v);
+    const QList<int> all = numbers();
+    if (all.isEmpty())
+        return;
+    const auto [low, high] = std::minmax_element(all.begin(), all.end());
+    const std::optional<int> wanted = AccessibleValueInRange(value, *low, *high);
+    if (!wanted)
+        return;
+    const auto nearest = std::min_element(all.begin(), all.end(), [&](int a, int b) {
+        return std::abs(a - *wanted) < std::abs(b - *wanted);
+    });
+    bar()->setValue(bar()->minimum() + int(nearest - all.begin()));
 }
 
 QVariant TAccessibleTrackBar::maximumValue() const
 {
-    return bar()->maximum();
+    const QList<int> all = numbers();
+    return all.isEmpty() ? 0 : *std::max_element(all.begin(), all.end());
 }
 
 QVariant TAccessibleTrackBar::minimumValue() const
 {
-    return bar()->minimum();
+    const QList<int> all = numbers();
+    return all.isEmpty() ? 0 : *std::min_element(all.begin(), all.end());
 }
 
 QVariant TAccessibleTrackBar::minimumStepSize() const
 {
-    return bar()->singleStep();
-}
-
-void TAccessibleTrackBar::selection(int, int *startOffset, int *endOffset) const
-{
-    *startOffset = 0;
-    *endOffset = 0;
-}
-
-QString TAccessibleTrackBar::text(int startOffset, int endOffset) const
-{
-    return valueText().mid(startOffset, endOffset - startOffset);
-}
-
-int TAccessibleTrackBar::characterCount() const
-{
-    return int(valueText().size());
-}
-
-QString TAccessibleTrackBar::attributes(int, int *startOffset, int *endOffset) const
-{
-    *startOffset = 0;
-    *endOffset = characterCount();
-    return {};
+    // The positions' numbers lie at uneven distances: no step fits them all.
+    return 0;
 }

@@ -1,22 +1,29 @@
 #pragma once
 
 #include "AccessibleControl.h"
+#include "AccessibleValueText.h"
+
+#include <optional>
 
 class TTrackBar;
 
-// A track bar as a screen reader reads it: a slider whose value is read as
-// the form shows it beside the thumb ("16000Hz", "320x240"), not as the
-// position. The value text is also offered as the slider's text, the one way
-// the Linux accessibility bus carries a value's text.
+// A track bar as a screen reader reads it: a slider whose value is the
+// number the form shows beside the thumb (16000 for "16000Hz", 320 for
+// "320x240"), with the smallest and largest of those numbers as its limits;
+// a value set through it moves the thumb to the position that shows the
+// nearest number. The shown text itself is the slider's description, sent
+// anew with every move, and its text: the Linux accessibility bus carries
+// only the number of a value.
 class TAccessibleTrackBar : public TAccessibleControl,
                             public QAccessibleValueInterface,
-                            public QAccessibleTextInterface
+                            public TAccessibleValueText
 {
 public:
     explicit TAccessibleTrackBar(TTrackBar *bar);
 
     void *interface_cast(QAccessible::InterfaceType t) override;
     QString text(QAccessible::Text t) const override;
+    using TAccessibleValueText::text;
 
     QVariant currentValue() const override;
     void setCurrentValue(const QVariant &value) override;
@@ -24,22 +31,15 @@ public:
     QVariant minimumValue() const override;
     QVariant minimumStepSize() const override;
 
-    // Read-only text: the value text, with no caret and no selection.
-    void selection(int selectionIndex, int *startOffset, int *endOffset) const override;
-    int selectionCount() const override { return 0; }
-    void addSelection(int, int) override {}
-    void removeSelection(int) override {}
-    void setSelection(int, int, int) override {}
-    int cursorPosition() const override { return 0; }
-    void setCursorPosition(int) override {}
-    QString text(int startOffset, int endOffset) const override;
-    int characterCount() const override;
-    QRect characterRect(int) const override { return {}; }
-    int offsetAtPoint(const QPoint &) const override { return -1; }
-    void scrollToSubstring(int, int) override {}
-    QString attributes(int offset, int *startOffset, int *endOffset) const override;
+    // The number a shown text begins with (16000 for "16000Hz"); none for
+    // a text that does not begin with one.
+    static std::optional<int> LeadingNumber(const QString &shown);
+
+protected:
+    QString ValueText() const override;
 
 private:
     TTrackBar *bar() const;
-    QString valueText() const;
+    // The number of each position from the minimum on.
+    QList<int> numbers() const;
 };

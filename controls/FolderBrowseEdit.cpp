@@ -191,6 +191,16 @@ void TFolderBrowseEdit::focusInEvent(QFocusEvent *event)
         // Qt's flash time is a whole cycle: shown, then hidden.
         hints->setCursorFlashTime(2 * m_caretBlinkRate);
     }
+    // Reached by the keys, the path is not selected whole, as Qt's fields
+    // would: a screen reader reads a selected text once as the field's text
+    // and again as the selection, cut where the caret stands.
+    const Qt::FocusReason reason = event->reason();
+    if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+        reason == Qt::ShortcutFocusReason) {
+        QFocusEvent plain(event->type(), Qt::OtherFocusReason);
+        QLineEdit::focusInEvent(&plain);
+        return;
+    }
     QLineEdit::focusInEvent(event);
 }
 

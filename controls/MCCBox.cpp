@@ -3,6 +3,7 @@
 #include "CommaText.h"
 #include "Errors.h"
 #include "Guard.h"
+#include "ScreenReaderNotice.h"
 
 #include <QAbstractItemDelegate>
 #include <QAbstractItemView>
@@ -405,6 +406,13 @@ TMultiColComboBox::TMultiColComboBox(QWidget *parent)
     view()->setTextElideMode(Qt::ElideNone);
     connect(this, &QComboBox::activated, this,
             [this](int) { RunGuarded([this] { emit OnChange(this); }); });
+    // A screen reader says a combo box's new name or description to no one:
+    // a choice made while the box has the focus (a key on the closed box) is
+    // said as a notice. In the open list the reader says the items itself.
+    connect(this, &QComboBox::currentIndexChanged, this, [this] {
+        if (hasFocus())
+            TScreenReaderNotice::Say(window(), currentText());
+    });
     SetCanEdit(true);
 }
 

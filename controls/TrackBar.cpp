@@ -2,6 +2,7 @@
 
 #include "Colors.h"
 #include "FocusCues.h"
+#include "ScreenReaderNotice.h"
 
 #include <QPainter>
 #include <QProxyStyle>
@@ -51,10 +52,19 @@ void TTrackBar::SetThumbLength(int value)
     setStyle(m_thumbStyle.get());
 }
 
-QString TTrackBar::ValueText() const
+QString TTrackBar::ValueTextAt(int position) const
 {
-    const QString text = m_valueTexts.value(value() - minimum());
-    return text.isEmpty() ? QString::number(value()) : text;
+    const QString text = m_valueTexts.value(position - minimum());
+    return text.isEmpty() ? QString::number(position) : text;
+}
+
+void TTrackBar::sliderChange(SliderChange change)
+{
+    QSlider::sliderChange(change);
+    // The screen reader says the number itself; the text it stands for is
+    // said after it, while the user moves the thumb.
+    if (change == SliderValueChange && hasFocus())
+        TScreenReaderNotice::Say(window(), ValueText());
 }
 
 QRect TTrackBar::ThumbRect() const

@@ -26,16 +26,21 @@ public:
     void SetThumbLength(int value);
 
     // What the form shows for each position from Min on (its scale marks);
-    // ValueText() is the one for the position, or the number where none is given.
+    // ValueTextAt() is the one for a position, or the number where none is
+    // given; ValueText() the one for the thumb's position.
     QStringList ValueTexts() const { return m_valueTexts; }
     void SetValueTexts(const QStringList &texts) { m_valueTexts = texts; }
-    QString ValueText() const;
+    QString ValueTextAt(int position) const;
+    QString ValueText() const { return ValueTextAt(value()); }
 
     // The thumb as the style places and draws it.
     QRect ThumbRect() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    // A move by the user also tells a screen reader the text now shown
+    // beside the thumb.
+    void sliderChange(SliderChange change) override;
 
 private:
     int m_thumbLength = 0;

@@ -9,6 +9,7 @@
 #include "Fonts.h"
 #include "Guard.h"
 #include "Misc.h"
+#include "ScreenReaderNotice.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -20,6 +21,8 @@
 QPointer<TProgressForm1> ProgressForm1;
 
 namespace {
+constexpr int EndNoticeDelayMs = 700;
+
 QFont designFont(const QString &face, int pixelHeight, bool bold)
 {
     QFont font(face);
@@ -44,10 +47,12 @@ qint64 FileSizeOf(const QString &fileName)
 
 TProgressForm1::TProgressForm1(QWidget *owner, BatchHost &host)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_host(host), m_owner(owner)
+      m_host(host), m_owner(owner), m_speech(QString())
 {
     InstallFontSubstitutes();
     setupUi(this);
+    // The names' placeholder is never said.
+    m_speech = TProgressSpeech(Label1->text());
     setObjectName(QStringLiteral("ProgressForm1"));
     applyDesign();
 
@@ -135,6 +140,7 @@ void TProgressForm1::Timer1Timer()
         OutputSize = FileSizeOf(m_host.OutputFileText());
         Label2->setText(SizeText(SourceSize, OutputSize));
         Label2->adjustSize();
+        TScreenReaderNotice::Say(this, m_speech.Tick(Label1->text(), Label2->text()));
     } catch (...) {
         // A size that cannot be read this second is shown at the next.
     }
@@ -178,6 +184,21 @@ void TProgressForm1::showEvent(QShowEvent *event)
         TFocusCues::Show(this);
     Button1->setFocus(Qt::OtherFocusReason);
     activateWindow();
+}
+
+void TProgressForm1::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // Hidden by the batch at its end: the main window, which outlives this
+    // one, says so, also when no message box comes. It says it a moment
+    // later, once it is enabled and active again: a screen reader drops what
+    // comes amid the flood of changes that brings.
+    if (event->spontaneous() || !m_owner)
+        return;
+    QTimer::singleShot(EndNoticeDelayMs, m_owner,
+                       [owner = m_owner, text = TProgressSpeech::EndText(ProgressBar1->Max())] {
+                           TScreenReaderNotice::Say(owner, text);
+                       });
 }
 
 void TProgressForm1::keyPressEvent(QKeyEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ProgressSpeech.h"
 #include "ui_ProgressWindow1.h"
 
 #include <QPoint>
@@ -46,6 +47,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -62,6 +64,7 @@ private:
     QPointer<QWidget> m_owner;
     bool m_dragging = false;
     QPoint m_dragOffset;
+    TProgressSpeech m_speech;
 };
 
 // The size of a file in bytes, also while another process writes it; -1 when

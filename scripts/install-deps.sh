@@ -12,9 +12,10 @@ if [ "$mode" = package ] || [ "$mode" = test ]; then
     packages+=(dpkg-dev file lintian)
 fi
 if [ "$mode" = test ]; then
-    # The accessibility test: a session bus, the accessibility bus and
-    # registry, and pyatspi to read the program as a screen reader does.
-    packages+=(dbus-bin dbus-daemon at-spi2-core python3-pyatspi)
+    # The accessibility tests: a session bus, the accessibility bus and
+    # registry, pyatspi to read the program as a screen reader does, and
+    # Orca to hear what a screen reader says.
+    packages+=(dbus-bin dbus-daemon at-spi2-core python3-pyatspi orca)
     # The desktop services' test: logind, a notification daemon and a file
     # manager as test doubles on private buses.
     packages+=(python3-dbusmock)

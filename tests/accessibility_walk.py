@@ -155,10 +155,10 @@ def run(child_pid):
     step("ready")
 
     # Values set as a screen reader sets them.
-    find(main, "spin button", "動画ﾌﾚｰﾑﾚｰﾄ (fps)").queryValue().currentValue = 30
-    find(main, "slider", "音声ｻﾝﾌﾟﾙﾚｰﾄ (Hz)").queryValue().currentValue = 1
-    wait_for("the values set", lambda: value_of(find(main, "slider", "音声ｻﾝﾌﾟﾙﾚｰﾄ (Hz)"))
-             .startswith("1 "))
+    find(main, "spin button", "動画ﾌﾚｰﾑﾚｰﾄ").queryValue().currentValue = 30
+    find(main, "slider", "音声ｻﾝﾌﾟﾙﾚｰﾄ").queryValue().currentValue = 44000
+    wait_for("the values set", lambda: value_of(find(main, "slider", "音声ｻﾝﾌﾟﾙﾚｰﾄ"))
+             .startswith("44100 "))
     dump("main window", main)
 
     pyatspi.Registry.registerEventListener(
@@ -171,6 +171,10 @@ def run(child_pid):
     # The first file's encoder runs until cancelled; once the timer has measured it.
     wait_for("the sizes of the first file", lambda: find(
         progress, "label", "clip1.avi -> clip1.3gp") and not find(progress, "label", "0KB -> 0KB"))
+    # The names are said a moment after the file has started.
+    wait_for("the first file said", lambda: pyatspi.findDescendant(
+        progress, lambda a: a is not None and a.getRoleName() == "notification" and
+        a.name.startswith("clip1.avi -> clip1.3gp")))
     dump("progress window during the batch", progress)
     press(find(progress, "push button", "ｷｬﾝｾﾙ"))
     step("pressed cancel")

@@ -164,13 +164,23 @@ void TestAccessibility::controls_data()
     QTest::addColumn<QString>("state");  // present, or absent with a leading "!"
     QTest::addColumn<QString>("action"); // one of its actions
     QTest::addColumn<QString>("relation");
+    QTest::addColumn<QString>("description"); // a pattern; empty: not compared
 
     const QString m = "main window", p = "progress window during the batch",
                   e = "main window with an empty list", b = "message box";
     const auto row = [](const char *tag, const QString &tree, const QString &role,
                         const QString &name, const QString &value, const QString &text,
                         const QString &state, const QString &action, const QString &relation) {
-        QTest::newRow(tag) << tree << role << name << value << text << state << action << relation;
+        QTest::newRow(tag) << tree << role << name << value << text << state << action << relation
+                           << QString();
+    };
+    // The value controls as read: role, name, value, the value's text (as
+    // text or description), and the notices that say what the window does.
+    const auto read = [](const char *tag, const QString &tree, const QString &role,
+                         const QString &name, const QString &value, const QString &text,
+                         const QString &relation, const QString &description) {
+        QTest::newRow(tag) << tree << role << name << value << text << "showing"
+                           << "" << relation << description;
     };
     row("window", m, "frame", "Pocketclips", "", "", "active", "", "");
     row("close", m, "push button", "閉じる", "", "", "enabled", "Press", "");
@@ -185,23 +195,29 @@ void TestAccessibility::controls_data()
     row("drop panel", m, "push button", drop, "", "", "!showing", "", "");
     row("drop panel, empty list", e, "push button", drop, "", "", "showing", "Press", "");
     row("list", m, "list", "変換対象ファイル", "", "", "showing", "", "");
-    // A combo box on Linux is named by its text and labelled through a relation.
-    row("preset", m, "combo box", "携帯標準 QCIF MPEG-4", "", "", "collapsed", "ShowMenu",
-        "labelled by:おまかせ-");
-    row("frame rate", m, "spin button", "動画ﾌﾚｰﾑﾚｰﾄ \\(fps\\)", "30 [1..60]", "", "focusable",
-        "Increase", "labelled by:(fps)");
-    row("video bit rate", m, "spin button", "動画ﾋﾞｯﾄﾚｰﾄ \\(kbps\\)", "128 [8..768]", "",
-        "focusable", "Increase", "labelled by:動画ﾋﾞｯﾄﾚｰﾄ");
-    row("audio bit rate", m, "spin button", "音声ﾋﾞｯﾄﾚｰﾄ \\(kbps\\)", "32 [8..320]", "",
-        "focusable", "Increase", "labelled by:音声ﾋﾞｯﾄﾚｰﾄ");
-    row("sample rate", m, "slider", "音声ｻﾝﾌﾟﾙﾚｰﾄ \\(Hz\\)", "1 [0..4]", "44100Hz", "focusable",
-        "Increase", "labelled by:(Hz)");
-    row("size", m, "slider", "ｻｲｽﾞ", "0 [0..2]", "176x144", "focusable", "Increase",
-        "labelled by:ｻｲｽﾞ-");
-    row("title label", m, "label", "動画ﾌﾚｰﾑﾚｰﾄ", "", "", "showing", "",
-        "label for:動画ﾌﾚｰﾑﾚｰﾄ (fps)");
-    row("folder", m, "text", "保存先", "", m_dir.filePath("out"), "editable", "", "");
-    row("folder label", m, "label", "保存先-", "", "", "showing", "", "label for:保存先");
+    // A combo box on Linux is named by its text and labelled through a
+    // relation; Orca reads its label, then its description: the choice.
+    read("preset", m, "combo box", "携帯標準 QCIF MPEG-4", "", "", "labelled by:おまかせ",
+         "携帯標準 QCIF MPEG-4");
+    read("frame rate", m, "spin button", "動画ﾌﾚｰﾑﾚｰﾄ", "30 [1..60]", "30 fps", "labelled by:(fps)",
+         "動画のﾌﾚｰﾑﾚｰﾄ");
+    read("video bit rate", m, "spin button", "動画ﾋﾞｯﾄﾚｰﾄ", "128 [8..768]", "128 kbps",
+         "labelled by:動画ﾋﾞｯﾄﾚｰﾄ", "");
+    read("audio bit rate", m, "spin button", "音声ﾋﾞｯﾄﾚｰﾄ", "32 [8..320]", "32 kbps",
+         "labelled by:音声ﾋﾞｯﾄﾚｰﾄ", "");
+    // A slider's number is what it sets; its text the scale mark beside it.
+    read("sample rate", m, "slider", "音声ｻﾝﾌﾟﾙﾚｰﾄ", "44100 [8000..48000]", "44100Hz",
+         "labelled by:(Hz)", "44100Hz");
+    read("size", m, "slider", "ｻｲｽﾞ", "176 [176..640]", "176x144", "labelled by:ｻｲｽﾞ", "176x144");
+    read("folder", m, "text", "保存先", "", m_dir.filePath("out"), "labelled by:保存先",
+         "保存先のﾌｫﾙﾀﾞ");
+    read("files added", m, "notification", "2 ファイル", "", "", "", "");
+    read("file started", p, "notification", "clip1\\.avi -> clip1\\.3gp, 5KB -> \\d+KB", "", "", "",
+         "");
+    read("batch ended", e, "notification", "変換が終わりました（2 ファイル）", "", "", "", "");
+    row("title label", m, "label", "動画ﾌﾚｰﾑﾚｰﾄ", "", "", "showing", "", "label for:動画ﾌﾚｰﾑﾚｰﾄ");
+    row("folder, editable", m, "text", "保存先", "", m_dir.filePath("out"), "editable", "", "");
+    row("folder label", m, "label", "保存先", "", "", "showing", "", "label for:保存先");
     row("browse", m, "push button", "参照", "", "", "showing", "Press", "");
     row("two-pass", m, "check box", "2パスエンコード\\(変換時間2倍\\)", "", "", "focusable",
         "Toggle", "");
@@ -227,6 +243,7 @@ void TestAccessibility::controls()
     QFETCH(QString, state);
     QFETCH(QString, action);
     QFETCH(QString, relation);
+    QFETCH(QString, description);
     const QStringList node =
         Node(m_tree, tree, role, QRegularExpression(QRegularExpression::anchoredPattern(name)));
     QVERIFY2(!node.isEmpty(), qPrintable(role + " " + name + " not in the " + tree));
@@ -241,6 +258,11 @@ void TestAccessibility::controls()
         QVERIFY2(node[6].split(',').contains(action), qPrintable(node[6]));
     if (!relation.isEmpty())
         QVERIFY2(node[7].split(',').contains(relation), qPrintable(node[7]));
+    if (!description.isEmpty())
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(description))
+                     .match(node[2])
+                     .hasMatch(),
+                 qPrintable(node[2]));
 }
 
 void TestAccessibility::changesAnnounced_data()
