@@ -23,7 +23,7 @@ DesktopNotification::DesktopNotification() = default;
 
 QString DesktopNotification::BodyText(const QString &plain)
 {
-    // The specification's markup is a small part of HTML: &, < and > are all
+    // Notification servers read the body as a small part of HTML: &, < and > are all
     // that must not reach it raw (a folder named "a&b").
     return plain.toHtmlEscaped();
 }
