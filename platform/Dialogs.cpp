@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <algorithm>
 
 namespace {
 MessageSink &sink()
@@ -40,6 +41,14 @@ void show(MessageKind kind, const QString &text, const QString &details = QStrin
         kind == MessageKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon;
     QMessageBox box(icon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
                     QApplication::activeWindow());
+    // A box that comes while the user is elsewhere has no owner to stay above;
+    // it must still not open behind a window of ours that stays on top (the
+    // progress window at the end of a batch), which would hide its buttons.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    if (std::any_of(windows.begin(), windows.end(), [](const QWidget *w) {
+            return w->isVisible() && w->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        }))
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
     if (!details.isEmpty())
         box.setDetailedText(details);
     box.exec();

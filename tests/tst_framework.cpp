@@ -83,9 +83,14 @@ void TestFramework::realBoxes_data()
 {
     QTest::addColumn<ShowBox>("show");
     QTest::addColumn<int>("icon");
+    // A window of ours staying on top (the progress window) is shown: the box
+    // must not open behind it.
+    QTest::addColumn<bool>("onTopWindow");
     QTest::newRow("plain message: text and OK only")
-        << ShowBox(ShowMessage) << int(QMessageBox::NoIcon);
-    QTest::newRow("error box") << ShowBox(ShowErrorBox) << int(QMessageBox::Critical);
+        << ShowBox(ShowMessage) << int(QMessageBox::NoIcon) << false;
+    QTest::newRow("error box") << ShowBox(ShowErrorBox) << int(QMessageBox::Critical) << false;
+    QTest::newRow("plain message over a window that stays on top")
+        << ShowBox(ShowMessage) << int(QMessageBox::NoIcon) << true;
 }
 
 // The boxes as the user gets them, with no sink installed.
@@ -93,7 +98,12 @@ void TestFramework::realBoxes()
 {
     QFETCH(ShowBox, show);
     QFETCH(int, icon);
+    QFETCH(bool, onTopWindow);
+    QWidget progress(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    if (onTopWindow)
+        progress.show();
     QMessageBox *seen = nullptr;
+    bool onTop = false;
     int shownIcon = -1;
     QString text;
     QMessageBox::StandardButtons buttons;
@@ -102,6 +112,7 @@ void TestFramework::realBoxes()
         if (!seen)
             return;
         shownIcon = int(seen->icon());
+        onTop = seen->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
         text = seen->text();
         buttons = seen->standardButtons();
         seen->done(QMessageBox::Ok);
@@ -111,6 +122,7 @@ void TestFramework::realBoxes()
     QCOMPARE(shownIcon, icon);
     QCOMPARE(text, QString::fromUtf8("変換を中止できませんでした。"));
     QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(onTop, onTopWindow);
 }
 
 void TestFramework::beepIsCounted()
