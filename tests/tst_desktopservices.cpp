@@ -264,6 +264,12 @@ void TestDesktopServices::batchOnTheDesktop()
     xdo({"windowactivate", "--sync", main});
     xdo({"key", "ctrl+Return"});
     QTRY_COMPARE_WITH_TIMEOUT(conversions(), 1, Ceiling);
+    // The progress window takes the focus as it comes up; on a busy machine
+    // that can be late, so the user leaves only once it has.
+    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(m_program.processId()).size() == 2 &&
+                                 visibleWindows(m_program.processId())
+                                     .contains(xdo({"getactivewindow"}).trimmed()),
+                             Ceiling);
     xdo({"windowactivate", "--sync", other});
     // Awake while it converts.
     QTRY_COMPARE_WITH_TIMEOUT(inhibitors(), 1, Ceiling);
